@@ -1,0 +1,51 @@
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace generation {
+
+// The two ways a generation run can fail. Both are raised where they arise
+// and carry a message meant for a person: what went wrong and where.
+class GenerationFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+    // A short name of the kind of failure, for the title of a report.
+    virtual std::string_view Kind() const noexcept = 0;
+};
+
+// A whole number that does not fit the signed 16-bit range (or a typed
+// number beyond the double range).
+class OverflowFailure : public GenerationFailure {
+public:
+    using GenerationFailure::GenerationFailure;
+    std::string_view Kind() const noexcept override { return "Number out of range"; }
+};
+
+// The population list file could not be created, written or replaced.
+class FileFailure : public GenerationFailure {
+public:
+    // `action` says what was attempted ("create", "write", ...), `path` the
+    // file or folder concerned and `reason` the system's reason.
+    FileFailure(std::string_view action, const std::filesystem::path& path, std::string reason);
+    FileFailure(std::string_view action, const std::filesystem::path& path, std::error_code error);
+
+    std::string_view Kind() const noexcept override { return "File error"; }
+    const std::filesystem::path& Path() const noexcept { return path_; }
+    const std::string& Reason() const noexcept { return reason_; }
+
+private:
+    std::filesystem::path path_;
+    std::string reason_;
+};
+
+// The path as UTF-8 text, for messages.
+std::string PathText(const std::filesystem::path& path);
+
+// A field text as it appears inside a message: quoted, and shortened when long.
+std::string QuotedText(std::string_view text);
+
+}  // namespace generation

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace generation {
+
+// Replaces a file's whole content so that the file is always either the
+// complete old content or the complete new one. The new bytes go to a
+// temporary file beside the target; Commit() flushes and syncs it, closes
+// it and renames it over the target. Until Commit() succeeds the target is
+// untouched; a replacement that is dropped without Commit() removes its
+// temporary file. Every step that fails raises FileFailure naming the
+// target and the system's reason.
+//
+// This is the one place that talks to the operating system's files; it has
+// a POSIX and a Windows implementation.
+class FileReplacement {
+public:
+    // Fails when the target's folder is missing, when the target exists but
+    // is not a regular file or may not be written, or when the temporary
+    // file cannot be created.
+    explicit FileReplacement(std::filesystem::path target);
+    ~FileReplacement();
+
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    void Write(std::string_view bytes);
+    void Commit();
+
+    // The file that Commit() replaces: the target, or what it links to.
+    const std::filesystem::path& Target() const noexcept { return target_; }
+    const std::filesystem::path& TemporaryPath() const noexcept { return temporary_; }
+
+    // Temporary files are named ".<target name>.<unique part>.tmp", so a
+    // run that was killed leaves only such a file, never a partial target.
+    static bool IsTemporaryName(const std::filesystem::path& name, const std::filesystem::path& target);
+
+private:
+    void Discard() noexcept;
+
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    std::intptr_t handle_ = -1;
+    bool committed_ = false;
+};
+
+}  // namespace generation

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+
+#include "generation/parameters.h"
+#include "generation/sampler.h"
+
+namespace generation {
+
+// Where a run in `directory` writes: its folder "files", file "game_list.txt".
+std::filesystem::path PopulationListPath(const std::filesystem::path& directory);
+
+// Writes the population list file under the process's current directory:
+// the general parameters, the start markers, the column header, player 1
+// with its fixed values and players 2..N drawn by the process's sampler.
+// The file is replaced as a whole only when everything has been written
+// and synced; on FileFailure or OverflowFailure the previous file (or its
+// absence) is left exactly as it was. The folder "files" must exist.
+void GenerationRun(const GenerationParameters& parameters);
+
+// The same run in a given directory with a given sampler.
+void GenerationRun(const GenerationParameters& parameters, CoefficientSampler& sampler,
+                   const std::filesystem::path& directory);
+
+}  // namespace generation

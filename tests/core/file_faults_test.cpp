@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "generation/failures.h"
+#include "generation/population_list.h"
+#include "test_support.h"
+
+namespace {
+
+using generation::CoefficientSampler;
+using generation::FileFailure;
+using generation::GenerationParameters;
+using generation::GenerationRun;
+using testing_support::FolderNames;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+const std::string kPrevious = "\"previous population\"\r\n 1\r\n";
+
+// The message of the FileFailure that a run in `dir` raises.
+std::string RunFailureMessage(const GenerationParameters& parameters, const std::filesystem::path& dir)
+{
+    CoefficientSampler sampler;
+    try {
+        GenerationRun(parameters, sampler, dir);
+    } catch (const FileFailure& failure) {
+        return failure.what();
+    }
+    ADD_FAILURE() << "the run did not fail";
+    return {};
+}
+
+TEST(FileFaults, MissingFilesFolderFailsAndCreatesNothing)
+{
+    TempDir dir;
+    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    EXPECT_NE(message.find((dir.Path() / "files" / "game_list.txt").string()), std::string::npos) << message;
+    EXPECT_NE(message.find("does not exist"), std::string::npos) << message;
+    EXPECT_TRUE(FolderNames(dir.Path()).empty());
+}
+
+TEST(FileFaults, FilesBeingARegularFileFails)
+{
+    TempDir dir;
+    WriteBytes(dir.Path() / "files", "not a folder");
+    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    EXPECT_NE(message.find("is not a folder"), std::string::npos) << message;
+    EXPECT_EQ(ReadBytes(dir.Path() / "files"), "not a folder");
+}
+
+TEST(FileFaults, ListBeingAFolderFailsAndStays)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.ListPath() / "inside");
+    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    EXPECT_NE(message.find("it is a folder"), std::string::npos) << message;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.ListPath() / "inside"));
+    EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+}
+
+TEST(FileFaults, ReadOnlyListIsLeftAlone)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root: every file is writable, so read-only cannot be tested";
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), kPrevious);
+    std::filesystem::permissions(dir.ListPath(), std::filesystem::perms::owner_read);
+    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    EXPECT_NE(message.find("Permission denied"), std::string::npos) << message;
+    EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious);
+    EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+}
+
+TEST(FileFaults, ReadOnlyFolderFails)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root: every folder is writable, so read-only cannot be tested";
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), kPrevious);
+    std::filesystem::permissions(dir.Path() / "files", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    EXPECT_NE(message.find("Permission denied"), std::string::npos) << message;
+    EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious);
+}
+
+// A run in a child process whose files may not grow beyond `limit` bytes,
+// as on a full disk. The child exits 0 on success, 3 on FileFailure, and 4
+// on anything else.
+int RunWithFileSizeLimit(const std::filesystem::path& dir, const std::string& players, rlim_t limit)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &cap);
+        GenerationParameters parameters;
+        parameters.General(12) = players;
+        CoefficientSampler sampler;
+        int code = 4;
+        try {
+            GenerationRun(parameters, sampler, dir);
+            code = 0;
+        } catch (const FileFailure&) {
+            code = 3;
+        } catch (...) {
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(FileFaults, FullDiskAtAnyPointKeepsThePreviousFile)
+{
+    // The 32767-player file is about 1.1 MB and goes out in 64 KiB chunks.
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{295}, rlim_t{65535}, rlim_t{65536}, rlim_t{200'000},
+                               rlim_t{1'000'000}}) {
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), kPrevious);
+        EXPECT_EQ(RunWithFileSizeLimit(dir.Path(), "32767", limit), 3) << "limit " << limit;
+        EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious) << "limit " << limit;
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << "limit " << limit;
+    }
+    // Without a previous file, a failed run leaves none behind.
+    TempDir dir;
+    dir.WithFilesFolder();
+    EXPECT_EQ(RunWithFileSizeLimit(dir.Path(), "30", 100), 3);
+    EXPECT_TRUE(FolderNames(dir.Path() / "files").empty());
+}
+
+TEST(FileFaults, ALimitJustLargeEnoughSucceeds)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), kPrevious);
+    const std::string golden = ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt");
+    EXPECT_EQ(RunWithFileSizeLimit(dir.Path(), "30", golden.size()), 0);
+    EXPECT_EQ(ReadBytes(dir.ListPath()), golden);
+}
+
+TEST(FileFaults, LeftoverTemporaryFilesDoNotGetInTheWay)
+{
+    // A run that was killed leaves a temporary file, possibly with the name
+    // this process would pick first.
+    TempDir dir;
+    dir.WithFilesFolder();
+    const std::string stale = ".game_list.txt." + std::to_string(::getpid()) + "-";
+    for (int i = 0; i < 50; ++i) WriteBytes(dir.Path() / "files" / (stale + std::to_string(i) + ".tmp"), "stale");
+    CoefficientSampler sampler;
+    GenerationRun(GenerationParameters(), sampler, dir.Path());
+    EXPECT_EQ(ReadBytes(dir.ListPath()), ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
+    EXPECT_EQ(FolderNames(dir.Path() / "files").size(), 51u);
+}
+
+TEST(FileFaults, ALinkedListIsReplacedThroughTheLink)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    std::filesystem::create_directories(dir.Path() / "elsewhere");
+    const std::filesystem::path real = dir.Path() / "elsewhere" / "population.txt";
+    WriteBytes(real, kPrevious);
+    std::filesystem::create_symlink(real, dir.ListPath());
+    CoefficientSampler sampler;
+    GenerationRun(GenerationParameters(), sampler, dir.Path());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.ListPath()));
+    EXPECT_EQ(ReadBytes(real), ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
+    EXPECT_EQ(FolderNames(dir.Path() / "elsewhere"), std::vector<std::string>{"population.txt"});
+}
+
+TEST(FileFaults, TheReplacedFileKeepsItsPermissions)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), kPrevious);
+    ::chmod(dir.ListPath().c_str(), 0640);
+    CoefficientSampler sampler;
+    GenerationRun(GenerationParameters(), sampler, dir.Path());
+    struct stat status {};
+    ASSERT_EQ(::stat(dir.ListPath().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+}  // namespace

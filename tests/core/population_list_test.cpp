@@ -1,0 +1,251 @@
+#include "generation/population_list.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "generation/failures.h"
+#include "test_support.h"
+
+namespace {
+
+using generation::CoefficientSampler;
+using generation::GenerationParameters;
+using generation::GenerationRun;
+using testing_support::CrlfLines;
+using testing_support::FolderNames;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+const std::vector<std::string> kDefaultFirst24 = {
+    "\"Depth of black CPU\"",
+    "5",
+    "\"Depth of white CPU\"",
+    "5",
+    "\"Number of player (set of eval function coefs)\"",
+    "30",
+    "\"NUMBER OF GENERATIONS\"",
+    "50",
+    "\"Max time in minutes\"",
+    "900",
+    "\"First generation\"",
+    " 1",
+    "\"First game\"",
+    " 0",
+    "",
+    "\"PLAYER NO, ROOK, KNIGHT, BISHOP, QUEEN, POSS_MOVES\"",
+    "",
+    " 1",
+    " 500",
+    " 300",
+    " 300",
+    " 900",
+    " 10",
+    "",
+};
+
+// Runs with a fresh sampler, as the first run after the program starts.
+std::vector<std::string> RunLines(const GenerationParameters& parameters, const TempDir& dir)
+{
+    CoefficientSampler sampler;
+    GenerationRun(parameters, sampler, dir.WithFilesFolder());
+    return CrlfLines(ReadBytes(dir.ListPath()));
+}
+
+GenerationParameters WithPlayerCount(const std::string& text)
+{
+    GenerationParameters parameters;
+    parameters.General(12) = text;
+    return parameters;
+}
+
+TEST(PopulationList, DefaultFieldsGiveTheGoldenFile)
+{
+    TempDir dir;
+    CoefficientSampler sampler;
+    GenerationRun(GenerationParameters(), sampler, dir.WithFilesFolder());
+    const std::string bytes = ReadBytes(dir.ListPath());
+    EXPECT_EQ(bytes, ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
+
+    const std::vector<std::string> lines = CrlfLines(bytes);
+    ASSERT_EQ(lines.size(), 227u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 24), kDefaultFirst24);
+    std::size_t first24 = 0;
+    for (int i = 0; i < 24; ++i) first24 += lines[i].size() + 2;
+    EXPECT_EQ(first24, 295u);
+    EXPECT_EQ(lines[0].size() + 2, 22u);
+
+    // Players 2, 3 and 4 as drawn by the standard engine from its default seed.
+    const std::vector<std::string> players2to4 = {
+        " 2", " 815", " 81",  " 544", " 1336", "-25", "",
+        " 3", " 969", " 548", " 132", " 1012", " 11", "",
+        " 4", " 97",  " 328", " 167", " 301",  " 59", "",
+    };
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 24, lines.begin() + 45), players2to4);
+}
+
+TEST(PopulationList, RandomPlayersStayInTheirRanges)
+{
+    TempDir dir;
+    const std::vector<std::string> lines = RunLines(GenerationParameters(), dir);
+    ASSERT_EQ(lines.size(), 227u);
+    const int low[] = {0, 0, 0, 0, -50};
+    const int high[] = {1000, 600, 600, 1600, 150};
+    for (int player = 2; player <= 30; ++player) {
+        const std::size_t block = 17 + 7 * (player - 1);
+        EXPECT_EQ(lines[block], " " + std::to_string(player));
+        for (int column = 0; column < 5; ++column) {
+            const std::string& line = lines[block + 1 + column];
+            const int value = std::stoi(line);
+            EXPECT_TRUE(line[0] == ' ' ? value >= 0 : line[0] == '-' && value < 0) << line;
+            EXPECT_EQ(line.substr(line[0] == ' ' ? 1 : 0), std::to_string(value));
+            EXPECT_GE(value, low[column]);
+            EXPECT_LE(value, high[column]);
+        }
+        EXPECT_EQ(lines[block + 6], "");
+    }
+}
+
+TEST(PopulationList, PlayerCountReadsAsAFieldNumber)
+{
+    struct Case {
+        std::string text;
+        std::size_t lines;
+    };
+    const Case cases[] = {{"1", 24}, {"0", 24}, {"-5", 24}, {"", 24}, {"abc", 24},
+                          {"2.5", 31}, {"2", 31}, {" 3 players", 38}, {"-32768", 24}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::vector<std::string> lines = RunLines(WithPlayerCount(c.text), dir);
+        EXPECT_EQ(lines.size(), c.lines) << "player count \"" << c.text << "\"";
+        ASSERT_GE(lines.size(), 24u);
+        EXPECT_EQ(lines[5], c.text) << "line 6 shows the text as typed";
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 17, lines.begin() + 24),
+                  std::vector<std::string>(kDefaultFirst24.begin() + 17, kDefaultFirst24.end()));
+    }
+}
+
+TEST(PopulationList, TheLargestPlayerCountEndsAfterTheLastPlayer)
+{
+    TempDir dir;
+    const std::vector<std::string> lines = RunLines(WithPlayerCount("32767"), dir);
+    ASSERT_EQ(lines.size(), 229386u);
+    EXPECT_EQ(lines[lines.size() - 7], " 32767");
+    EXPECT_EQ(lines.back(), "");
+}
+
+TEST(PopulationList, PlayerCountBeyondSixteenBitsFailsAndKeepsThePreviousFile)
+{
+    for (const std::string text : {"40000", "32767.5", "1e400"}) {
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), "previous\r\n");
+        CoefficientSampler sampler;
+        try {
+            GenerationRun(WithPlayerCount(text), sampler, dir.Path());
+            ADD_FAILURE() << text << " did not fail";
+        } catch (const generation::OverflowFailure& failure) {
+            const std::string message = failure.what();
+            EXPECT_NE(message.find("\"Number of player in population:\""), std::string::npos) << message;
+            EXPECT_NE(message.find("\"" + text + "\""), std::string::npos) << message;
+        }
+        EXPECT_EQ(ReadBytes(dir.ListPath()), "previous\r\n");
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+    }
+}
+
+TEST(PopulationList, AnOverflowingDrawKeepsThePreviousFile)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), "previous\r\n");
+    GenerationParameters parameters;
+    parameters.Coefficient(7) = {"-30000", "-40000"};
+    CoefficientSampler sampler;
+    EXPECT_THROW(GenerationRun(parameters, sampler, dir.Path()), generation::OverflowFailure);
+    EXPECT_EQ(ReadBytes(dir.ListPath()), "previous\r\n");
+    EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+}
+
+TEST(PopulationList, GeneralTextsAreWrittenAsTyped)
+{
+    GenerationParameters parameters;
+    parameters.General(10) = "";
+    parameters.General(11) = "  5 ";
+    parameters.General(12) = "1 player";
+    parameters.General(13) = "fünfzig \xE2\x99\x9E";
+    parameters.General(14) = "\"900\"";
+    TempDir dir;
+    const std::vector<std::string> lines = RunLines(parameters, dir);
+    ASSERT_EQ(lines.size(), 24u);
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[3], "  5 ");
+    EXPECT_EQ(lines[5], "1 player");
+    EXPECT_EQ(lines[7], "fünfzig \xE2\x99\x9E");
+    EXPECT_EQ(lines[9], "\"900\"");
+}
+
+TEST(PopulationList, RangesDoNotTouchPlayerOne)
+{
+    GenerationParameters parameters;
+    for (int row = 5; row <= 9; ++row) parameters.Coefficient(row) = {"-32768", "1e400"};
+    parameters.General(12) = "1";
+    TempDir dir;
+    const std::vector<std::string> lines = RunLines(parameters, dir);
+    ASSERT_EQ(lines.size(), 24u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 17, lines.end()),
+              std::vector<std::string>(kDefaultFirst24.begin() + 17, kDefaultFirst24.end()));
+}
+
+TEST(PopulationList, ALongerExistingFileIsReplacedEntirely)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), std::string(1 << 20, 'x'));
+    const std::vector<std::string> lines = RunLines(WithPlayerCount("30"), dir);
+    EXPECT_EQ(lines.size(), 227u);
+    EXPECT_EQ(ReadBytes(dir.ListPath()), ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
+}
+
+TEST(PopulationList, ASecondRunContinuesTheSequence)
+{
+    // Two runs of 3 players draw what one run of 5 players draws.
+    TempDir twice;
+    TempDir once;
+    CoefficientSampler continuing;
+    GenerationRun(WithPlayerCount("3"), continuing, twice.WithFilesFolder());
+    const std::vector<std::string> first = CrlfLines(ReadBytes(twice.ListPath()));
+    GenerationRun(WithPlayerCount("3"), continuing, twice.Path());
+    const std::vector<std::string> second = CrlfLines(ReadBytes(twice.ListPath()));
+    const std::vector<std::string> whole = RunLines(WithPlayerCount("5"), once);
+
+    ASSERT_EQ(first.size(), 38u);
+    ASSERT_EQ(second.size(), 38u);
+    ASSERT_EQ(whole.size(), 52u);
+    EXPECT_EQ(std::vector<std::string>(first.begin(), first.begin() + 24),
+              std::vector<std::string>(second.begin(), second.begin() + 24));
+    for (int line = 0; line < 7; ++line) {
+        EXPECT_EQ(first[24 + line], whole[24 + line]);
+        if (line > 0) {
+            EXPECT_EQ(second[24 + line], whole[38 + line]) << "player 2 of the second run is player 4 of one run";
+            EXPECT_EQ(second[31 + line], whole[45 + line]);
+        }
+    }
+}
+
+TEST(PopulationList, TheProcessRunWritesUnderTheCurrentFolder)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    GenerationRun(WithPlayerCount("2"));
+    std::filesystem::current_path(previous);
+    const std::vector<std::string> lines = CrlfLines(ReadBytes(dir.ListPath()));
+    EXPECT_EQ(lines.size(), 31u);
+}
+
+}  // namespace
