@@ -21,37 +21,43 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kHeader = "PLAYER NO, ROOK, KNIGHT, BISHOP, QUEEN, POSS_MOVES";
 
-// A number line, " 500\r\n" or "-32768\r\n", in at most eight bytes.
-struct NumberLine {
-    char bytes[8];
-    std::uint8_t size;
-};
+// The number lines of every 16-bit value, " 500\r\n" or "-32768\r\n", in
+// eight bytes each (the longest needs all eight), indexed by the value's
+// bit pattern: a run writes up to 196 000 of them, and copying eight bytes
+// is much cheaper than formatting each.
+using NumberLineTable = std::array<std::array<char, 8>, 65536>;
 
-// The number lines of every 16-bit value, indexed by the value's bit
-// pattern: a run writes up to 196 000 of them, and copying eight bytes is
-// much cheaper than formatting each.
-const std::array<NumberLine, 65536>& NumberLines()
+const NumberLineTable& NumberLines()
 {
-    static const auto lines = [] {
-        auto table = std::make_unique<std::array<NumberLine, 65536>>();
+    static const auto table = [] {
+        auto lines = std::make_unique<NumberLineTable>();
         for (int value = -32768; value <= 32767; ++value) {
-            NumberLine& line = (*table)[static_cast<std::uint16_t>(value)];
-            char* at = line.bytes;
+            std::array<char, 8>& line = (*lines)[static_cast<std::uint16_t>(value)];
+            char* at = line.data();
             *at++ = value < 0 ? '-' : ' ';
-            at = std::to_chars(at, line.bytes + sizeof line.bytes, value < 0 ? -value : value).ptr;
+            at = std::to_chars(at, line.data() + line.size(), value < 0 ? -value : value).ptr;
             *at++ = '\r';
-            *at++ = '\n';
-            line.size = static_cast<std::uint8_t>(at - line.bytes);
+            *at = '\n';
         }
-        return table;
+        return lines;
     }();
-    return *lines;
+    return *table;
+}
+
+// The length of a value's number line: sign or space, digits, CR, LF.
+inline std::size_t NumberLineSize(std::int16_t value)
+{
+    const int magnitude = value < 0 ? -value : value;
+    return 4 + (magnitude >= 10) + (magnitude >= 100) + (magnitude >= 1000) + (magnitude >= 10000);
 }
 
 // Collects the file's lines and hands them to the replacement in chunks.
 class PopulationListWriter {
 public:
-    explicit PopulationListWriter(FileReplacement& file) : file_(file), buffer_(new char[kChunk + kSlack]) {}
+    explicit PopulationListWriter(FileReplacement& file)
+        : file_(file), lines_(NumberLines()), buffer_(new char[kChunk + kSlack])
+    {
+    }
 
     void Quoted(std::string_view text)
     {
@@ -97,14 +103,13 @@ public:
 private:
     static constexpr std::size_t kChunk = 64 * 1024;
     // Room past the chunk for one player block of whole number lines.
-    static constexpr std::size_t kSlack = (kCoefficientCount + 2) * sizeof(NumberLine::bytes);
+    static constexpr std::size_t kSlack = (kCoefficientCount + 2) * 8;
 
-    // Copies a number line's eight bytes; the line is the first `size` of them.
-    static std::size_t Put(char* at, std::int16_t value)
+    // Copies a number line's eight bytes; the line is the first few of them.
+    std::size_t Put(char* at, std::int16_t value) const
     {
-        const NumberLine& line = NumberLines()[static_cast<std::uint16_t>(value)];
-        std::memcpy(at, line.bytes, sizeof line.bytes);
-        return line.size;
+        std::memcpy(at, lines_[static_cast<std::uint16_t>(value)].data(), 8);
+        return NumberLineSize(value);
     }
 
     void Append(std::string_view text)
@@ -119,6 +124,7 @@ private:
     }
 
     FileReplacement& file_;
+    const NumberLineTable& lines_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
 };

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <exception>
-#include <random>
 
 #include "generation/parameters.h"
+#include "generation/twister.h"
 
 namespace generation {
 
@@ -36,11 +36,9 @@ private:
 // start draws the same values for the same fields.
 class CoefficientSampler {
 public:
-    // std::mt19937's algorithm and parameters over 32-bit words, so its
-    // state is 32-bit on every platform; the sequence is std::mt19937's.
-    using Engine = std::mersenne_twister_engine<std::uint32_t, 32, 624, 397, 31, 0x9908b0dfU, 11, 0xffffffffU, 7,
-                                                0x9d2c5680U, 15, 0xefc60000U, 18, 1812433253U>;
-    static constexpr std::uint32_t kSeed = 5489;  // std::mt19937's default
+    // Draws std::mt19937's sequence from its default seed.
+    using Engine = Twister;
+    static constexpr std::uint32_t kSeed = Twister::kDefaultSeed;
 
     CoefficientSampler() = default;
 
