@@ -33,9 +33,12 @@ std::string FileMessage(std::string_view action, const std::filesystem::path& pa
 {
     std::string message = "Could not ";
     message.append(action);
-    message.append(" \"");
-    message.append(PathText(path));
-    message.append("\": ");
+    if (!path.empty()) {
+        message.append(" \"");
+        message.append(PathText(path));
+        message.append("\"");
+    }
+    message.append(": ");
     message.append(reason);
     return message;
 }

@@ -29,7 +29,8 @@ public:
 class FileFailure : public GenerationFailure {
 public:
     // `action` says what was attempted ("create", "write", ...), `path` the
-    // file or folder concerned and `reason` the system's reason.
+    // file or folder concerned (empty when there is none) and `reason` the
+    // system's reason.
     FileFailure(std::string_view action, const std::filesystem::path& path, std::string reason);
     FileFailure(std::string_view action, const std::filesystem::path& path, std::error_code error);
 

@@ -133,7 +133,7 @@ std::filesystem::path CurrentDirectory()
 {
     std::error_code error;
     std::filesystem::path directory = std::filesystem::current_path(error);
-    if (error) throw FileFailure("find", "the current folder", error);
+    if (error) throw FileFailure("determine the current folder", {}, error);
     return directory;
 }
 
