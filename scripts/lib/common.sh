@@ -30,3 +30,7 @@ ensure_packages() {
 # What building and testing the project needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
                 libgl-dev)
+
+# The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
+# runtimes, and llvm-symbolizer for readable reports.
+BUILD_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)
