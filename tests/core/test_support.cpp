@@ -6,14 +6,31 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#ifdef _WIN32
+#include <random>
+#endif
 
 namespace testing_support {
 
 TempDir::TempDir()
 {
+#ifdef _WIN32
+    // No mkdtemp here; creating the folder fails when the name is taken.
+    static std::mt19937_64 names{std::random_device{}()};
+    for (int attempt = 0; path_.empty(); ++attempt) {
+        const std::filesystem::path candidate =
+            std::filesystem::temp_directory_path() / ("popgen-test-" + std::to_string(names()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+        } else if (attempt >= 100) {
+            throw std::runtime_error("cannot create a temporary folder");
+        }
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "popgen-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir()
