@@ -2,6 +2,7 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -83,14 +84,59 @@ TEST(FileFaults, ListBeingAFolderFailsAndStays)
 // systems; file_faults_windows_test.cpp has the Windows counterparts.
 #ifndef _WIN32
 
+// The message of the FileFailure that a run in `dir` raises when run by an
+// ordinary user. As root, where every file is writable, the run is made in
+// a child process that first gives `dir` to the user "nobody" and becomes
+// that user.
+std::string UnprivilegedRunFailureMessage(const std::filesystem::path& dir)
+{
+    if (::geteuid() != 0) return RunFailureMessage(GenerationParameters(), dir);
+
+    constexpr uid_t kNobody = 65534;
+    EXPECT_EQ(::lchown(dir.c_str(), kNobody, kNobody), 0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        EXPECT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0) << entry.path();
+    }
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        std::string report = "the run did not fail";
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            report = "could not become nobody";
+        } else {
+            try {
+                CoefficientSampler sampler;
+                GenerationRun(GenerationParameters(), sampler, dir);
+            } catch (const FileFailure& failure) {
+                report = failure.what();
+            } catch (...) {
+                report = "the run failed otherwise";
+            }
+        }
+        [[maybe_unused]] const ssize_t written = ::write(channel[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;) message.append(buffer, got);
+    ::close(channel[0]);
+    ::waitpid(child, nullptr, 0);
+    return message;
+}
+
 TEST(FileFaults, ReadOnlyListIsLeftAlone)
 {
-    if (::geteuid() == 0) GTEST_SKIP() << "running as root: every file is writable, so read-only cannot be tested";
     TempDir dir;
     dir.WithFilesFolder();
     WriteBytes(dir.ListPath(), kPrevious);
     std::filesystem::permissions(dir.ListPath(), std::filesystem::perms::owner_read);
-    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    const std::string message = UnprivilegedRunFailureMessage(dir.Path());
     EXPECT_NE(message.find("Permission denied"), std::string::npos) << message;
     EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious);
     EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
@@ -98,14 +144,31 @@ TEST(FileFaults, ReadOnlyListIsLeftAlone)
 
 TEST(FileFaults, ReadOnlyFolderFails)
 {
-    if (::geteuid() == 0) GTEST_SKIP() << "running as root: every folder is writable, so read-only cannot be tested";
     TempDir dir;
     dir.WithFilesFolder();
     WriteBytes(dir.ListPath(), kPrevious);
     std::filesystem::permissions(dir.Path() / "files", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    const std::string message = UnprivilegedRunFailureMessage(dir.Path());
     EXPECT_NE(message.find("Permission denied"), std::string::npos) << message;
     EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious);
+}
+
+TEST(FileFaults, ARemovedCurrentFolderIsAFileFailure)
+{
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::string message;
+    {
+        TempDir dir;
+        std::filesystem::current_path(dir.Path());
+        std::filesystem::remove(dir.Path());
+        try {
+            GenerationRun(GenerationParameters());
+        } catch (const FileFailure& failure) {
+            message = failure.what();
+        }
+    }
+    std::filesystem::current_path(previous);
+    EXPECT_NE(message.find("Could not determine the current folder: "), std::string::npos) << message;
 }
 
 // A run in a child process whose files may not grow beyond `limit` bytes,
