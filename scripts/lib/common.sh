@@ -29,7 +29,9 @@ ensure_packages() {
 
 # What building and testing the project needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-                libgl-dev)
+                libgl-dev
+                # The window's font, and a private X server with keyboard input for its tests.
+                fonts-liberation xvfb xauth xdotool)
 
 # The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
 # runtimes, and llvm-symbolizer for readable reports.

@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The built program in a real X window: on a private Xvfb, fields are filled
+# through the keyboard in the window's keyboard order and the button pressed;
+# the file is checked. Then a press fails, the report is dismissed with the
+# keyboard, the program is still running with the file untouched, and a press
+# after the cause is mended succeeds.
+#
+# Usage: real_window_test.sh PROGRAM
+# With POPGEN_SCREENSHOT=FILE.png (and ImageMagick's import installed), the
+# window as it first appears is also saved there.
+set -euo pipefail
+
+program=$(realpath "$1")
+screenshot=${POPGEN_SCREENSHOT:+$(realpath -m "$POPGEN_SCREENSHOT")}
+for tool in Xvfb xdotool; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "FAIL: $tool is missing (scripts/test installs the packages xvfb and xdotool)" >&2
+        exit 1
+    fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/popgen-e2e.XXXXXX")
+list=files/game_list.txt  # under $work/run, where the program runs
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    local pid
+    for pid in $app_pid $xvfb_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+visible_windows() { xdotool search --onlyvisible --name '^Population generator$' 2>/dev/null || true; }
+
+fail() {
+    echo "FAIL: $*" >&2
+    [ -z "${DISPLAY:-}" ] || echo "visible windows: $(visible_windows | wc -l)" >&2
+    if [ -f "$work/run/$list" ]; then
+        echo "--- $list, first lines:" >&2
+        head -n 8 "$work/run/$list" >&2
+    fi
+    if [ -f "$work/program.log" ]; then
+        echo "--- program output:" >&2
+        cat "$work/program.log" >&2
+    fi
+    if [ -s "$work/xvfb.log" ]; then
+        echo "--- Xvfb output:" >&2
+        cat "$work/xvfb.log" >&2
+    fi
+    exit 1
+}
+
+# Waits up to 30 s for a condition (a command); the message says what it was.
+wait_for() {
+    local what=$1
+    shift
+    local tries=0
+    until "$@"; do
+        tries=$((tries + 1))
+        [ "$tries" -le 300 ] || fail "gave up waiting for $what"
+        sleep 0.1
+    done
+}
+
+# Xvfb picks a free display and writes its number once it accepts clients.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for "Xvfb to start" test -s "$work/display"
+export DISPLAY=":$(head -n 1 "$work/display")"
+display_answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
+wait_for "a connection to Xvfb on $DISPLAY" display_answers
+
+# Everything the program or its toolkit might write stays in the work folder.
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config"
+mkdir -p "$work/run/files"
+cd "$work/run"
+
+"$program" >"$work/program.log" 2>&1 &
+app_pid=$!
+
+window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
+running() { kill -0 "$app_pid" 2>/dev/null || fail "the program ended"; }
+
+window_shown() { running && window_count_is 1; }
+wait_for "the window" window_shown
+main=$(visible_windows)
+xdotool windowfocus --sync "$main"
+[ ! -e "$list" ] || fail "starting the program wrote $list"
+
+if [ -n "$screenshot" ]; then
+    sleep 0.5  # let the first paint finish
+    import -window "$main" "$screenshot"
+    echo "screenshot: $screenshot"
+fi
+
+tab() { xdotool key --repeat "$1" Tab; }
+backtab() { xdotool key --repeat "$1" shift+Tab; }
+replace() { xdotool key ctrl+a && xdotool type -- "$1"; }
+
+# Checks the file: CRLF lines, the count, and "N:text" line checks.
+check_list() {
+    local count=$1
+    shift
+    local crlf total
+    crlf=$(grep -c $'\r$' "$list" || true)
+    total=$(wc -l <"$list")
+    [ "$crlf" -eq "$total" ] || fail "$list: $crlf of $total lines end with CRLF"
+    [ "$total" -eq "$count" ] || fail "$list has $total lines, expected $count"
+    local check number expected actual
+    for check in "$@"; do
+        number=${check%%:*}
+        expected=${check#*:}
+        actual=$(sed -n "${number}p" "$list" | tr -d '\r')
+        [ "$actual" = "$expected" ] || fail "line $number is '$actual', expected '$expected'"
+    done
+}
+
+# The focus starts in the rook's Min; Min column, Max column, general column.
+replace 10      # Text1(5): rook Min
+tab 5
+replace 10      # Text2(5): rook Max
+tab 7
+replace 3       # text3(12): player count
+tab 3
+xdotool key space  # Command1
+wait_for "the file after the first press" test -s "$list"
+# Three players; the rook range 10..10 gives every drawn rook 10.
+check_list 38 "2:5" "6:3" "19: 500" "25: 2" "26: 10" "32: 3" "33: 10"
+running
+first=$(cksum <"$list")
+
+# A player count beyond the whole-number range fails the run.
+backtab 3
+replace 40000   # text3(12)
+tab 3
+xdotool key space
+wait_for "the failure report" window_count_is 2
+report=$(visible_windows | grep -vx "$main")
+xdotool windowfocus --sync "$report"
+xdotool key Return
+wait_for "the report to close" window_count_is 1
+running
+[ "$(cksum <"$list")" = "$first" ] || fail "the failed run changed $list"
+
+# Mended, the next press writes again; the random values continue.
+xdotool windowfocus --sync "$main"
+backtab 3
+replace 3       # text3(12)
+tab 3
+xdotool key space
+list_changed() { [ "$(cksum <"$list")" != "$first" ]; }
+wait_for "the file after the mended press" list_changed
+check_list 38 "6:3" "25: 2" "26: 10" "32: 3" "33: 10"
+running
+
+echo "PASS: keyboard input reached the file; the failure report left the program running"

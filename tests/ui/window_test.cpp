@@ -1,0 +1,521 @@
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStyle>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+#include "generation/parameters.h"
+#include "ui/population_window.h"
+#include "window_test_support.h"
+
+using ui_test::CrlfLines;
+using ui_test::ScratchFolder;
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+using LineChecks = QList<QPair<int, QByteArray>>;  // 1-based line number, its text
+
+// The keyboard order: Min column, Max column, general column, the button.
+const QStringList kFocusOrder = {
+    "Text1(5)", "Text1(6)",  "Text1(7)",  "Text1(8)",  "Text1(9)",  "Text2(5)",  "Text2(6)",  "Text2(7)",
+    "Text2(8)", "Text2(9)",  "text3(10)", "text3(11)", "text3(12)", "text3(13)", "text3(14)", "Command1",
+};
+
+QLineEdit* Field(const QWidget& window, const QString& name)
+{
+    auto* field = window.findChild<QLineEdit*>(name);
+    if (!field) qFatal("no field %s", qPrintable(name));
+    return field;
+}
+
+QPushButton* Button(const QWidget& window) { return window.findChild<QPushButton*>(QStringLiteral("Command1")); }
+
+// The controls a user sees, by object name.
+QList<QWidget*> Controls(const QWidget& window)
+{
+    QList<QWidget*> controls;
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (qobject_cast<QLabel*>(child) || qobject_cast<QLineEdit*>(child) || qobject_cast<QGroupBox*>(child) ||
+            qobject_cast<QPushButton*>(child)) {
+            controls.append(child);
+        }
+    }
+    return controls;
+}
+
+QString Caption(const QWidget* control)
+{
+    if (auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+    if (auto* field = qobject_cast<const QLineEdit*>(control)) return field->text();
+    if (auto* frame = qobject_cast<const QGroupBox*>(control)) return frame->title();
+    if (auto* button = qobject_cast<const QPushButton*>(control)) return button->text();
+    return {};
+}
+
+// The text that the parameters hold for a field named like "Text1(5)".
+std::string ParameterText(const generation::GenerationParameters& parameters, const QString& field)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(^(Text1|Text2|text3)\((\d+)\)$)"));
+    const QRegularExpressionMatch match = pattern.match(field);
+    if (!match.hasMatch()) qFatal("not a field name: %s", qPrintable(field));
+    const int row = match.captured(2).toInt();
+    if (match.captured(1) == QLatin1String("text3")) return parameters.General(row);
+    const generation::CoefficientRange& range = parameters.Coefficient(row);
+    return match.captured(1) == QLatin1String("Text1") ? range.min : range.max;
+}
+
+// Replaces the field's text by typing, as a user does: select all, then
+// one key event per character.
+void Type(QLineEdit* field, const QString& text)
+{
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty()) QTest::keyClick(field, Qt::Key_Delete);
+    for (const QChar character : text) {
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(character), Qt::NoModifier);
+    }
+}
+
+// A window that records its failure reports instead of showing them.
+struct RecordingWindow {
+    RecordingWindow()
+    {
+        window.SetReporter([this](const ui::FailureReport& report) {
+            reports.push_back(report);
+            visibleWhenReported = window.isVisible();
+        });
+        window.show();
+    }
+
+    ui::PopulationWindow window;
+    std::vector<ui::FailureReport> reports;
+    bool visibleWhenReported = false;
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void controlsStandWhereTheLayoutPutsThem_data();
+    void controlsStandWhereTheLayoutPutsThem();
+    void everyCaptionFitsItsBox();
+    void enlargingTheWindowMovesNothing();
+    void tabFollowsTheKeyboardOrder();
+    void fieldsHaveAccessibleNames_data();
+    void fieldsHaveAccessibleNames();
+    void fieldsHandTheirTextsOverUnchanged_data();
+    void fieldsHandTheirTextsOverUnchanged();
+    void typedTextsReachTheFile_data();
+    void typedTextsReachTheFile();
+    void enterOrEscapeInAFieldWritesNothing();
+    void failureIsReportedAndNothingIsLost_data();
+    void failureIsReportedAndNothingIsLost();
+    void reportIsAModalBoxThatShowsTextAsTyped();
+};
+
+void WindowTest::controlsStandWhereTheLayoutPutsThem_data()
+{
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");  // left, top, width, height
+
+    auto row = [](const char* name, const char* parent, const QString& caption, int left, int top, int width,
+                  int height) { QTest::newRow(name) << QString(parent) << caption << QRect(left, top, width, height); };
+
+    row("Frame3", "window", "General parameters", 360, 360, 3735, 2415);
+    row("Frame2", "window", "Randomization parameters", 360, 3000, 3735, 2655);
+    row("Command1", "window", "Generate random population", 360, 5880, 3735, 495);
+
+    row("Label3(10)", "Frame3", "Max depth of black player:", 240, 480, 1935, 255);
+    row("Label3(11)", "Frame3", "Max depth of white player:", 240, 840, 1935, 255);
+    row("Label3(12)", "Frame3", "Number of player in population:", 240, 1200, 2295, 255);
+    row("Label3(13)", "Frame3", "Max number of generation:", 240, 1560, 1935, 255);
+    row("Label3(14)", "Frame3", "Time limit for evolution (min):", 240, 1920, 2175, 255);
+    row("text3(10)", "Frame3", "5", 2640, 480, 855, 285);
+    row("text3(11)", "Frame3", "5", 2640, 840, 855, 285);
+    row("text3(12)", "Frame3", "30", 2640, 1200, 855, 285);
+    row("text3(13)", "Frame3", "50", 2640, 1560, 855, 285);
+    row("text3(14)", "Frame3", "900", 2640, 1920, 855, 285);
+
+    row("Label2(2)", "Frame2", "Min", 1560, 360, 735, 255);
+    row("Label2(3)", "Frame2", "Max", 2640, 360, 855, 255);
+    row("Label1(7)", "Frame2", "Rook:", 240, 720, 615, 255);
+    row("Label1(5)", "Frame2", "Knight:", 240, 1080, 615, 255);
+    row("Label1(6)", "Frame2", "Bishop:", 240, 1440, 615, 255);
+    row("Label1(8)", "Frame2", "Queen:", 240, 1800, 615, 255);
+    row("Label1(9)", "Frame2", "Legal moves:", 240, 2160, 1095, 255);
+    const char* mins[] = {"0", "0", "0", "0", "-50"};
+    const char* maxes[] = {"1000", "600", "600", "1600", "150"};
+    for (int row_ = 5; row_ <= 9; ++row_) {
+        const int top = 720 + 360 * (row_ - 5);
+        const QByteArray min = QStringLiteral("Text1(%1)").arg(row_).toLatin1();
+        const QByteArray max = QStringLiteral("Text2(%1)").arg(row_).toLatin1();
+        row(min.constData(), "Frame2", mins[row_ - 5], 1560, top, 735, 285);
+        row(max.constData(), "Frame2", maxes[row_ - 5], 2640, top, 855, 285);
+    }
+}
+
+void WindowTest::controlsStandWhereTheLayoutPutsThem()
+{
+    QFETCH(QString, parent);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+
+    ui::PopulationWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Population generator"));
+    QCOMPARE(window.size(), QSize(4440, 6690) / kTwipsPerPixel);
+    QVERIFY2(!window.layout(), "a layout manager would move the controls");
+    QCOMPARE(Controls(window).size(), 3 + 12 + 15);
+
+    const QList<QWidget*> named = window.findChildren<QWidget*>(name);
+    QCOMPARE(named.size(), 1);
+    QWidget* control = named.front();
+    QCOMPARE(control->parentWidget()->objectName().isEmpty() ? QStringLiteral("window")
+                                                             : control->parentWidget()->objectName(),
+             parent);
+    QCOMPARE(Caption(control), caption);
+    QCOMPARE(control->geometry(), QRect(twips.topLeft() / kTwipsPerPixel, twips.size() / kTwipsPerPixel));
+    QVERIFY2(QKeySequence::mnemonic(Caption(control)).isEmpty(), "captions carry no access keys");
+
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        const Qt::Alignment horizontal = label->alignment() & Qt::AlignHorizontal_Mask;
+        QCOMPARE(horizontal, name.startsWith(QLatin1String("Label2")) ? Qt::AlignHCenter : Qt::AlignLeft);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+    if (auto* field = qobject_cast<QLineEdit*>(control)) {
+        QVERIFY(!field->isReadOnly());
+        QCOMPARE(field->echoMode(), QLineEdit::Normal);
+        QVERIFY(!field->validator());
+        QVERIFY2(field->maxLength() > 1'000'000, "the fields have no length limit of their own");
+    }
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+        QVERIFY(!button->isDefault());
+        QVERIFY(!button->autoDefault());
+    }
+}
+
+void WindowTest::everyCaptionFitsItsBox()
+{
+    ui::PopulationWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const int frameWidth = window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    for (QWidget* control : Controls(window)) {
+        const QFontMetrics metrics = control->fontMetrics();
+        QSize room = control->size();
+        if (qobject_cast<QLineEdit*>(control)) {
+            // QLineEdit keeps two pixels beside the text and one above and below.
+            room -= QSize(2 * (frameWidth + 2), 2 * (frameWidth + 1));
+        } else if (qobject_cast<QPushButton*>(control)) {
+            room -= QSize(2 * window.style()->pixelMetric(QStyle::PM_ButtonMargin), 2 * frameWidth);
+        }
+        const QString text = Caption(control);
+        QVERIFY2(metrics.horizontalAdvance(text) <= room.width(),
+                 qPrintable(QStringLiteral("%1 \"%2\" is %3 px wide, room %4")
+                                .arg(control->objectName(), text)
+                                .arg(metrics.horizontalAdvance(text))
+                                .arg(room.width())));
+        QVERIFY2(metrics.height() <= room.height(),
+                 qPrintable(QStringLiteral("%1 text is %2 px high, room %3")
+                                .arg(control->objectName())
+                                .arg(metrics.height())
+                                .arg(room.height())));
+    }
+}
+
+void WindowTest::enlargingTheWindowMovesNothing()
+{
+    ui::PopulationWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QList<QRect> before;
+    for (QWidget* control : Controls(window)) before.append(control->geometry());
+
+    window.resize(1000, 1200);
+    QTRY_COMPARE(window.size(), QSize(1000, 1200));
+
+    QList<QRect> after;
+    for (QWidget* control : Controls(window)) after.append(control->geometry());
+    QCOMPARE(after, before);
+}
+
+void WindowTest::tabFollowsTheKeyboardOrder()
+{
+    ui::PopulationWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    for (QWidget* control : Controls(window)) {
+        if (qobject_cast<QLabel*>(control) || qobject_cast<QGroupBox*>(control)) {
+            QVERIFY2(control->focusPolicy() == Qt::NoFocus, qPrintable(control->objectName()));
+        }
+    }
+
+    auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
+    QCOMPARE(focused(), kFocusOrder.front());
+    // Forward through every field to the button and around to the start.
+    for (qsizetype step = 1; step <= kFocusOrder.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focused(), kFocusOrder[step % kFocusOrder.size()]);
+    }
+    // And back the other way.
+    for (qsizetype step = kFocusOrder.size() - 1; step >= 0; --step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focused(), kFocusOrder[step]);
+    }
+}
+
+void WindowTest::fieldsHaveAccessibleNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Text1(5)") << "Rook: Min";
+    QTest::newRow("Text2(5)") << "Rook: Max";
+    QTest::newRow("Text1(7)") << "Bishop: Min";
+    QTest::newRow("Text2(9)") << "Legal moves: Max";
+    QTest::newRow("text3(10)") << "Max depth of black player:";
+    QTest::newRow("text3(14)") << "Time limit for evolution (min):";
+    QTest::newRow("Command1") << "Generate random population";
+    QTest::newRow("Frame2") << "Randomization parameters";
+    QTest::newRow("Frame3") << "General parameters";
+}
+
+void WindowTest::fieldsHaveAccessibleNames()
+{
+    QFETCH(QString, name);
+    ui::PopulationWindow window;
+    window.show();
+    QWidget* control = window.findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(control);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+}
+
+void WindowTest::fieldsHandTheirTextsOverUnchanged_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("pasted");
+
+    QTest::newRow("longer than QLineEdit's usual limit") << "text3(13)" << QString(40000, QLatin1Char('9')) << false;
+    QTest::newRow("blanks kept") << "text3(10)" << "  5 " << false;
+    QTest::newRow("not ASCII") << "text3(11)" << QStringLiteral("f\u00fcnf \u2264 6") << false;
+    // A single-line field still holds a line break that is set or pasted;
+    // it only shows it as a blank.
+    QTest::newRow("line break set") << "text3(12)" << "30\r\n" << false;
+    QTest::newRow("line break pasted") << "Text2(5)" << "1000\nlines" << true;
+}
+
+void WindowTest::fieldsHandTheirTextsOverUnchanged()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(bool, pasted);
+
+    ui::PopulationWindow window;
+    window.show();
+    QLineEdit* edit = Field(window, field);
+    if (pasted) {
+        QApplication::clipboard()->setText(text);
+        edit->selectAll();
+        edit->paste();
+    } else {
+        edit->setText(text);
+    }
+    QCOMPARE(edit->text(), text);
+    QCOMPARE(QString::fromStdString(ParameterText(window.Parameters(), field)), text);
+}
+
+void WindowTest::typedTextsReachTheFile_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("lineCount");
+    QTest::addColumn<LineChecks>("lines");
+
+    QTest::newRow("player count not a number") << "text3(12)" << "abc" << 24 << LineChecks{{6, "abc"}, {19, " 500"}};
+    QTest::newRow("player count empty") << "text3(12)" << "" << 24 << LineChecks{{6, ""}};
+    QTest::newRow("player count 2.5") << "text3(12)" << "2.5" << 31 << LineChecks{{6, "2.5"}, {25, " 2"}};
+    QTest::newRow("depth with words") << "text3(10)"
+                                      << " 7 plies" << 227 << LineChecks{{2, " 7 plies"}, {6, "30"}};
+    QTest::newRow("time not ASCII") << "text3(14)" << QStringLiteral("\u00bd day") << 227
+                                    << LineChecks{{10, QByteArray("\xc2\xbd day")}};
+    // Max "x" reads as 0, so every random rook value is 0.
+    QTest::newRow("rook Max not a number") << "Text2(5)" << "x" << 227
+                                           << LineChecks{{26, " 0"}, {33, " 0"}, {222, " 0"}};
+    QTest::newRow("queen range typed") << "Text1(8)" << "1600" << 227
+                                       << LineChecks{{29, " 1600"}, {36, " 1600"}, {225, " 1600"}};
+}
+
+void WindowTest::typedTextsReachTheFile()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(int, lineCount);
+    QFETCH(LineChecks, lines);
+
+    ScratchFolder folder;
+    RecordingWindow recording;
+    ui::PopulationWindow& window = recording.window;
+    Type(Field(window, field), text);
+    QCOMPARE(Field(window, field)->text(), text);
+    const generation::GenerationParameters typed = window.Parameters();
+
+    QTest::mouseClick(Button(window), Qt::LeftButton);
+
+    QVERIFY(recording.reports.empty());
+    QVERIFY2(window.Parameters() == typed, "a press changed a field");
+    const QList<QByteArray> written = CrlfLines(folder.List());
+    QCOMPARE(written.size(), lineCount);
+    for (const auto& [number, expected] : lines) QCOMPARE(written[number - 1], expected);
+}
+
+void WindowTest::enterOrEscapeInAFieldWritesNothing()
+{
+    ScratchFolder folder;
+    RecordingWindow recording;
+    ui::PopulationWindow& window = recording.window;
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    for (const QString& name : kFocusOrder.mid(0, kFocusOrder.size() - 1)) {
+        QLineEdit* field = Field(window, name);
+        field->setFocus();
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            QTest::keyClick(field, key);
+        }
+        QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+    }
+    QVERIFY2(!folder.HasList(), "Enter or Escape in a field pressed the button");
+    QVERIFY(window.isVisible());
+
+    // With the focus on the button, Space presses it, and so does Enter.
+    Button(window)->setFocus();
+    QTest::keyClick(Button(window), Qt::Key_Escape);
+    QVERIFY(!folder.HasList());
+    QTest::keyClick(Button(window), Qt::Key_Space);
+    QVERIFY(folder.HasList());
+    QVERIFY(QFile::remove(folder.ListPath()));
+    QTest::keyClick(Button(window), Qt::Key_Return);
+    QVERIFY(folder.HasList());
+    QVERIFY(recording.reports.empty());
+}
+
+void WindowTest::failureIsReportedAndNothingIsLost_data()
+{
+    QTest::addColumn<bool>("removeFolder");
+    QTest::addColumn<QString>("playerCount");
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("no folder files") << true << "30" << "File error";
+    QTest::newRow("player count 40000") << false << "40000" << "Number out of range";
+}
+
+void WindowTest::failureIsReportedAndNothingIsLost()
+{
+    QFETCH(bool, removeFolder);
+    QFETCH(QString, playerCount);
+    QFETCH(QString, kind);
+
+    ScratchFolder folder;
+    RecordingWindow recording;
+    ui::PopulationWindow& window = recording.window;
+    Type(Field(window, QStringLiteral("Text1(9)")), QStringLiteral("-40"));
+    QTest::mouseClick(Button(window), Qt::LeftButton);
+    QVERIFY(recording.reports.empty());
+    const QByteArray previous = folder.List();
+
+    // The cause.
+    if (removeFolder) folder.RemoveFilesFolder();
+    Type(Field(window, QStringLiteral("text3(12)")), playerCount);
+    const generation::GenerationParameters typed = window.Parameters();
+
+    QTest::mouseClick(Button(window), Qt::LeftButton);
+
+    QCOMPARE(recording.reports.size(), std::size_t{1});
+    const ui::FailureReport& report = recording.reports.front();
+    QCOMPARE(report.kind, kind);
+    if (removeFolder) {
+        QVERIFY2(report.message.contains(QDir::toNativeSeparators(folder.Path())), qPrintable(report.message));
+        QVERIFY2(!QDir(folder.Path()).exists(QStringLiteral("files")), "the folder files was created");
+    } else {
+        QVERIFY2(report.message.contains(QStringLiteral("40000")), qPrintable(report.message));
+        QCOMPARE(folder.List(), previous);
+    }
+    QVERIFY(recording.visibleWhenReported);
+    QVERIFY(window.isVisible());
+    QVERIFY2(window.Parameters() == typed, "the failure changed a field");
+
+    // Mended, the next press succeeds with the fields as they were.
+    if (removeFolder) {
+        folder.CreateFilesFolder();
+    } else {
+        Type(Field(window, QStringLiteral("text3(12)")), QStringLiteral("30"));
+    }
+    QTest::mouseClick(Button(window), Qt::LeftButton);
+    QCOMPARE(recording.reports.size(), std::size_t{1});
+    const QList<QByteArray> lines = CrlfLines(folder.List());
+    QCOMPARE(lines.size(), 227);
+    QCOMPARE(lines.mid(0, 24), CrlfLines(ui_test::GoldenDefaultList()).mid(0, 24));
+    for (int player = 0; player < 29; ++player) {
+        const int legalMoves = lines[24 + 7 * player + 5].toInt();
+        QVERIFY2(legalMoves >= -40 && legalMoves <= 150, lines[24 + 7 * player + 5].constData());
+    }
+}
+
+void WindowTest::reportIsAModalBoxThatShowsTextAsTyped()
+{
+    ui::PopulationWindow window;
+    window.show();
+    const ui::FailureReport report{QStringLiteral("Number out of range"),
+                                   QStringLiteral("In the field, the text \"<b>40000</b>\" does not fit.")};
+    std::unique_ptr<QMessageBox> box = ui::FailureBox(report, &window);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Population generator"));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+    QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    QVERIFY(box->text().startsWith(report.kind));
+    QVERIFY(box->text().contains(report.message));
+
+    // The window's own report: a real box over it, dismissed with Escape;
+    // the window is still there afterwards with its fields.
+    ScratchFolder folder(false);
+    QString shown;
+    QTimer dismiss;
+    connect(&dismiss, &QTimer::timeout, [&] {
+        if (auto* modal = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = modal->windowTitle() + QLatin1Char('|') + modal->text();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        }
+    });
+    dismiss.start(10);
+    window.Generate();
+    dismiss.stop();
+    QVERIFY2(shown.startsWith(QStringLiteral("Population generator|File error")), qPrintable(shown));
+    QVERIFY(window.isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(window.Parameters() == generation::GenerationParameters());
+}
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"

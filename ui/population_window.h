@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QString>
+#include <QWidget>
+
+#include "generation/parameters.h"
+
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+
+namespace ui {
+
+// What the user is told when a run fails: the kind of failure and the
+// core's message (the path and the system's reason, or the field and text).
+struct FailureReport {
+    QString kind;
+    QString message;
+};
+
+// The modal error box that shows a report over `parent`; not yet shown.
+std::unique_ptr<QMessageBox> FailureBox(const FailureReport& report, QWidget* parent);
+
+// The program's one window: the general parameters and the coefficient
+// ranges under their labels, and the button that writes the population list
+// from them. Every control has a fixed place; enlarging the window moves and
+// resizes nothing.
+class PopulationWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    using Reporter = std::function<void(const FailureReport&)>;
+
+    explicit PopulationWindow(QWidget* parent = nullptr);
+
+    // The fifteen texts exactly as the fields hold them now.
+    generation::GenerationParameters Parameters() const;
+
+    // Replaces the modal error box through which failures are reported.
+    void SetReporter(Reporter reporter);
+
+public slots:
+    // One generation run in the current directory with the fields as they
+    // stand. A failure is reported; the fields and the previous file stay
+    // as they were, so the user can mend the cause and press again.
+    void Generate();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLineEdit* AddField(QWidget* frame, const QString& name, const QString& text, const QRect& box,
+                        const QString& accessibleName);
+    void Report(const FailureReport& report);
+
+    // Indexed by row: rows 5..9 in minFields_/maxFields_, 10..14 in generalFields_.
+    QLineEdit* minFields_[generation::kCoefficientCount] = {};
+    QLineEdit* maxFields_[generation::kCoefficientCount] = {};
+    QLineEdit* generalFields_[generation::kGeneralCount] = {};
+    QPushButton* generateButton_ = nullptr;
+    Reporter reporter_;
+};
+
+}  // namespace ui
