@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QValidator>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
@@ -85,6 +86,25 @@ QLabel* AddLabel(QWidget* frame, const QString& name, const QString& caption, co
     label->setGeometry(box);
     return label;
 }
+
+// Keeps a field on one line: a line break that is pasted or set is taken
+// out, since every text ends up on a line of its own in the population
+// list and a break inside it would shift every line after it.
+class SingleLineValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& position) const override
+    {
+        for (qsizetype i = input.size(); i-- > 0;) {
+            if (input[i] == QLatin1Char('\r') || input[i] == QLatin1Char('\n')) {
+                input.remove(i, 1);
+                if (i < position) --position;
+            }
+        }
+        return Acceptable;
+    }
+};
 
 QGroupBox* AddFrame(QWidget* window, const QString& name, const QString& caption, const QRect& box)
 {
@@ -181,6 +201,7 @@ QLineEdit* PopulationWindow::AddField(QWidget* frame, const QString& name, const
     field->setObjectName(name);
     // The field has no length limit of its own (QLineEdit's default is 32767).
     field->setMaxLength(std::numeric_limits<int>::max());
+    field->setValidator(new SingleLineValidator(field));
     field->setText(text);
     field->setGeometry(box);
     field->setAccessibleName(accessibleName);

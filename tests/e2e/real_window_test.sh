@@ -66,7 +66,9 @@ wait_for() {
 }
 
 # Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# It must not reset when its last client leaves (the display check below is
+# one), or the program may try to connect in the middle of the reset.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 wait_for "Xvfb to start" test -s "$work/display"
 export DISPLAY=":$(head -n 1 "$work/display")"

@@ -7,6 +7,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QValidator>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -120,8 +121,8 @@ private slots:
     void tabFollowsTheKeyboardOrder();
     void fieldsHaveAccessibleNames_data();
     void fieldsHaveAccessibleNames();
-    void fieldsHandTheirTextsOverUnchanged_data();
-    void fieldsHandTheirTextsOverUnchanged();
+    void fieldsHandOverTheirTexts_data();
+    void fieldsHandOverTheirTexts();
     void typedTextsReachTheFile_data();
     void typedTextsReachTheFile();
     void enterOrEscapeInAFieldWritesNothing();
@@ -203,7 +204,14 @@ void WindowTest::controlsStandWhereTheLayoutPutsThem()
     if (auto* field = qobject_cast<QLineEdit*>(control)) {
         QVERIFY(!field->isReadOnly());
         QCOMPARE(field->echoMode(), QLineEdit::Normal);
-        QVERIFY(!field->validator());
+        // Nothing is validated: any text on one line is accepted as it is.
+        if (const QValidator* validator = field->validator()) {
+            QString any = QStringLiteral(" abc -1e400 ,;\t\u00e9\"<b>");
+            int position = 3;
+            QCOMPARE(validator->validate(any, position), QValidator::Acceptable);
+            QCOMPARE(any, QStringLiteral(" abc -1e400 ,;\t\u00e9\"<b>"));
+            QCOMPARE(position, 3);
+        }
         QVERIFY2(field->maxLength() > 1'000'000, "the fields have no length limit of their own");
     }
     if (auto* button = qobject_cast<QPushButton*>(control)) {
@@ -310,26 +318,32 @@ void WindowTest::fieldsHaveAccessibleNames()
     QCOMPARE(accessible->text(QAccessible::Name), name);
 }
 
-void WindowTest::fieldsHandTheirTextsOverUnchanged_data()
+void WindowTest::fieldsHandOverTheirTexts_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("expected");
 
-    QTest::newRow("longer than QLineEdit's usual limit") << "text3(13)" << QString(40000, QLatin1Char('9')) << false;
-    QTest::newRow("blanks kept") << "text3(10)" << "  5 " << false;
-    QTest::newRow("not ASCII") << "text3(11)" << QStringLiteral("f\u00fcnf \u2264 6") << false;
-    // A single-line field still holds a line break that is set or pasted;
-    // it only shows it as a blank.
-    QTest::newRow("line break set") << "text3(12)" << "30\r\n" << false;
-    QTest::newRow("line break pasted") << "Text2(5)" << "1000\nlines" << true;
+    QTest::newRow("longer than QLineEdit's usual limit")
+        << "text3(13)" << QString(40000, QLatin1Char('9')) << false << QString(40000, QLatin1Char('9'));
+    QTest::newRow("blanks kept") << "text3(10)" << "  5 " << false << "  5 ";
+    QTest::newRow("not ASCII") << "text3(11)" << QStringLiteral("f\u00fcnf \u2264 6") << false
+                               << QStringLiteral("f\u00fcnf \u2264 6");
+    QTest::newRow("tab kept") << "Text1(9)" << "\t-50" << true << "\t-50";
+    // A field keeps to one line: line breaks set or pasted are taken out,
+    // as a cell copied from a spreadsheet brings one along.
+    QTest::newRow("line break set") << "text3(12)" << "30\r\n" << false << "30";
+    QTest::newRow("line break pasted") << "Text2(5)" << "1000\nlines" << true << "1000lines";
+    QTest::newRow("line breaks pasted") << "text3(10)" << "\r\n5\r\r\n\n" << true << "5";
 }
 
-void WindowTest::fieldsHandTheirTextsOverUnchanged()
+void WindowTest::fieldsHandOverTheirTexts()
 {
     QFETCH(QString, field);
     QFETCH(QString, text);
     QFETCH(bool, pasted);
+    QFETCH(QString, expected);
 
     ui::PopulationWindow window;
     window.show();
@@ -341,8 +355,8 @@ void WindowTest::fieldsHandTheirTextsOverUnchanged()
     } else {
         edit->setText(text);
     }
-    QCOMPARE(edit->text(), text);
-    QCOMPARE(QString::fromStdString(ParameterText(window.Parameters(), field)), text);
+    QCOMPARE(edit->text(), expected);
+    QCOMPARE(QString::fromStdString(ParameterText(window.Parameters(), field)), expected);
 }
 
 void WindowTest::typedTextsReachTheFile_data()
