@@ -39,6 +39,10 @@ public:
     static bool IsTemporaryName(const std::filesystem::path& name, const std::filesystem::path& target);
 
 private:
+    // A name for the next temporary file in `folder` that this process has
+    // not tried before; IsTemporaryName accepts it.
+    std::filesystem::path NextTemporaryPath(const std::filesystem::path& folder, unsigned long processId) const;
+
     void Discard() noexcept;
 
     std::filesystem::path target_;

@@ -1,5 +1,6 @@
 #include "generation/platform/file_replacement.h"
 
+#include <atomic>
 #include <string>
 
 namespace generation {
@@ -11,6 +12,16 @@ bool FileReplacement::IsTemporaryName(const std::filesystem::path& name, const s
     const std::string suffix = ".tmp";
     return text.size() > prefix.size() + suffix.size() && text.compare(0, prefix.size(), prefix) == 0 &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::filesystem::path FileReplacement::NextTemporaryPath(const std::filesystem::path& folder,
+                                                        unsigned long processId) const
+{
+    static std::atomic<unsigned> sequence{0};
+    std::filesystem::path name = ".";
+    name += target_.filename();
+    name += "." + std::to_string(processId) + "-" + std::to_string(sequence++) + ".tmp";
+    return folder / name;
 }
 
 }  // namespace generation

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -73,10 +72,8 @@ FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::mo
         keepMode = true;
     }
 
-    static std::atomic<unsigned> sequence{0};
-    const std::string stem = "." + target_.filename().string() + "." + std::to_string(::getpid()) + "-";
     for (int attempt = 0; handle_ < 0; ++attempt) {
-        temporary_ = folder / (stem + std::to_string(sequence++) + ".tmp");
+        temporary_ = NextTemporaryPath(folder, static_cast<unsigned long>(::getpid()));
         const int fd = OpenRetrying(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             handle_ = fd;

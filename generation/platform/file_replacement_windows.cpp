@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 
 #include "generation/failures.h"
@@ -123,11 +122,8 @@ FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::mo
         throw FileFailure("write", target_, SystemReason(targetError));
     }
 
-    static std::atomic<unsigned> sequence{0};
-    const std::wstring stem =
-        L"." + target_.filename().wstring() + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-";
     for (int attempt = 0; handle_ == kNoHandle; ++attempt) {
-        temporary_ = folder / (stem + std::to_wstring(sequence++) + L".tmp");
+        temporary_ = NextTemporaryPath(folder, ::GetCurrentProcessId());
         // CREATE_NEW: never an existing file, whoever left it there.
         const HANDLE file =
             ::CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
