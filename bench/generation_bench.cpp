@@ -60,7 +60,7 @@ void Floor(benchmark::State& state, const char* players)
     const std::filesystem::path target = generation::PopulationListPath(folder.Path());
     std::ifstream in(target, std::ios::binary);
     const std::string bytes(std::istreambuf_iterator<char>(in), {});
-    constexpr std::size_t kChunk = 64 * 1024;
+    constexpr std::size_t kChunk = generation::detail::kWriteChunk;  // the pieces a run writes
     for (auto _ : state) {
         generation::FileReplacement file(target);
         for (std::size_t at = 0; at < bytes.size(); at += kChunk) {

@@ -101,7 +101,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kChunk = 64 * 1024;
+    static constexpr std::size_t kChunk = detail::kWriteChunk;
     // Room past the chunk for one player block of whole number lines.
     static constexpr std::size_t kSlack = (kCoefficientCount + 2) * 8;
 

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 
 #include "generation/parameters.h"
 #include "generation/sampler.h"
 
 namespace generation {
+
+namespace detail {
+
+// The size of the pieces in which a run hands the file's bytes to the
+// operating system.
+inline constexpr std::size_t kWriteChunk = 64 * 1024;
+
+}  // namespace detail
 
 // Where a run in `directory` writes: its folder "files", file "game_list.txt".
 std::filesystem::path PopulationListPath(const std::filesystem::path& directory);
