@@ -1,0 +1,89 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The window's form as data: every control's name, kind, caption or default
+// text, frame, box and keyboard place, and the wording of the failure
+// report. The Qt window and the Win32 window are both built from it, so
+// neither holds a position or a caption of its own.
+namespace form {
+
+inline constexpr std::string_view kCaption = "Population generator";
+
+// Boxes are in twips: 1440 to the inch, 15 to the pixel at 96 dots per inch.
+inline constexpr int kTwipsPerInch = 1440;
+inline constexpr int kClientWidth = 4440;
+inline constexpr int kClientHeight = 6690;
+
+// A box in twips, from the outer top left corner of the control's frame, or
+// of the window's client area for a control placed on the window.
+struct Box {
+    int left;
+    int top;
+    int width;
+    int height;
+    bool operator==(const Box&) const = default;
+};
+
+enum class Kind { Frame, Label, Field, Button };
+enum class Alignment { Left, Center };
+
+// Which of the run's texts a field holds.
+enum class Binding {
+    None,     // not a field
+    General,  // the text of general row 10..14 (text3)
+    Min,      // the Min text of coefficient row 5..9 (Text1)
+    Max,      // the Max text of coefficient row 5..9 (Text2)
+};
+
+struct Control {
+    std::string name;       // with its index for array elements: "Text1(5)", "Label1(7)", "Command1"
+    Kind kind;
+    std::string text;       // the caption, or a field's default text
+    std::string parent;     // the frame's name, or empty for the window itself
+    Box box;
+    Alignment alignment;    // of a label's text; Left for the other kinds
+    std::string accessibleName;
+    int tabIndex;           // labels and frames have one too, but never take the focus
+    Binding binding;
+    int row;                // the row a field holds, 0 for other controls
+
+    bool TakesFocus() const noexcept { return kind == Kind::Field || kind == Kind::Button; }
+};
+
+// Every control, frames first, then the frames' contents (the upper frame's
+// rows, the lower frame's headings and rows), then the button. A frame
+// always comes before the controls inside it.
+const std::vector<Control>& Controls();
+
+// The control of that name; std::out_of_range when there is none.
+const Control& Find(std::string_view name);
+
+// The controls that take the focus, in keyboard order (ascending tab
+// index): the Min column, the Max column, the general column, the button.
+// The first of them has the focus when the window is first shown.
+std::vector<const Control*> KeyboardOrder();
+
+// The control's box in the window's client area: its own box moved by its
+// frame's corner.
+Box WindowBox(const Control& control);
+
+// Twips to device pixels at `dpi` dots per inch, rounded to the nearest
+// pixel (halves away from zero). At 96 DPI every box of the form maps
+// exactly, 15 twips to the pixel.
+int ToPixels(int twips, int dpi);
+Box ToPixels(const Box& twips, int dpi);
+
+// The failure report. Its title is the window's caption; its text names the
+// kind of failure, gives the core's message (the path and the system's
+// reason, or the field and its text) and says that nothing was lost.
+inline constexpr std::string_view kUnchangedAdvice =
+    "The population list was not changed. Correct the cause and press the button again.";
+std::string FailureReportText(std::string_view kind, std::string_view message);
+
+// The kind named when something other than a run's own failure escapes it.
+inline constexpr std::string_view kUnexpectedFailureKind = "Unexpected error";
+
+}  // namespace form
