@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include <QEvent>
+#include <QHash>
 #include <QFont>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -13,8 +14,8 @@
 #include <QValidator>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStringList>
 
+#include "form/form.h"
 #include "generation/failures.h"
 #include "generation/population_list.h"
 
@@ -22,15 +23,16 @@ namespace ui {
 
 namespace {
 
-const QString kCaption = QStringLiteral("Population generator");
+const QString kCaption = QString::fromUtf8(form::kCaption.data(), static_cast<qsizetype>(form::kCaption.size()));
 
-// The layout is drawn in twips; 15 twips make one logical pixel, which Qt
-// scales on high-DPI screens.
-constexpr int kTwipsPerPixel = 15;
+// The form is drawn in twips. Qt places widgets in logical pixels, 96 to
+// the logical inch, and scales them on high-DPI screens itself.
+constexpr int kLogicalDpi = 96;
 
-QRect Twips(int left, int top, int width, int height)
+QRect Pixels(const form::Box& twips)
 {
-    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel);
+    const form::Box box = form::ToPixels(twips, kLogicalDpi);
+    return QRect(box.left, box.top, box.width, box.height);
 }
 
 // Arial's metrics (Liberation Sans is metrically the same) at this size let
@@ -45,45 +47,14 @@ QFont WindowFont()
 
 QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// Where a coefficient row sits in the lower frame. The rook, knight and
-// bishop labels carry the indexes 7, 5 and 6.
-struct CoefficientPlace {
-    int row;
-    int labelIndex;
-    int top;
-    int labelWidth;
-};
-
-constexpr CoefficientPlace kCoefficientPlaces[] = {
-    {5, 7, 720, 615}, {6, 5, 1080, 615}, {7, 6, 1440, 615}, {8, 8, 1800, 615}, {9, 9, 2160, 1095},
-};
-
-struct GeneralPlace {
-    int row;
-    int top;
-    int labelWidth;
-};
-
-constexpr GeneralPlace kGeneralPlaces[] = {
-    {10, 480, 1935}, {11, 840, 1935}, {12, 1200, 2295}, {13, 1560, 1935}, {14, 1920, 2175},
-};
-
-constexpr int kLabelLeft = 240;
-constexpr int kLabelHeight = 255;
-constexpr int kFieldHeight = 285;
-constexpr int kMinLeft = 1560;
-constexpr int kMinWidth = 735;
-constexpr int kMaxLeft = 2640;  // also the general fields' column
-constexpr int kMaxWidth = 855;
-
-QLabel* AddLabel(QWidget* frame, const QString& name, const QString& caption, const QRect& box,
-                 Qt::Alignment alignment = Qt::AlignLeft)
+QLabel* AddLabel(QWidget* frame, const form::Control& control)
 {
-    auto* label = new QLabel(caption, frame);
-    label->setObjectName(name);
+    auto* label = new QLabel(FromUtf8(control.text), frame);
+    label->setObjectName(FromUtf8(control.name));
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment(alignment | Qt::AlignVCenter);
-    label->setGeometry(box);
+    const Qt::Alignment horizontal = control.alignment == form::Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft;
+    label->setAlignment(horizontal | Qt::AlignVCenter);
+    label->setGeometry(Pixels(control.box));
     return label;
 }
 
@@ -106,12 +77,12 @@ public:
     }
 };
 
-QGroupBox* AddFrame(QWidget* window, const QString& name, const QString& caption, const QRect& box)
+QGroupBox* AddFrame(QWidget* window, const form::Control& control)
 {
-    auto* frame = new QGroupBox(caption, window);
-    frame->setObjectName(name);
+    auto* frame = new QGroupBox(FromUtf8(control.text), window);
+    frame->setObjectName(FromUtf8(control.name));
     frame->setFocusPolicy(Qt::NoFocus);
-    frame->setGeometry(box);
+    frame->setGeometry(Pixels(control.box));
     return frame;
 }
 
@@ -125,8 +96,7 @@ std::unique_ptr<QMessageBox> FailureBox(const FailureReport& report, QWidget* pa
     box->setWindowModality(Qt::ApplicationModal);
     // The message may quote a field's text; it must never be read as markup.
     box->setTextFormat(Qt::PlainText);
-    box->setText(report.kind + QStringLiteral("\n\n") + report.message +
-                 QStringLiteral("\n\nThe population list was not changed. Correct the cause and press the button again."));
+    box->setText(FromUtf8(form::FailureReportText(report.kind.toStdString(), report.message.toStdString())));
     box->setStandardButtons(QMessageBox::Ok);
     return box;
 }
@@ -135,76 +105,78 @@ PopulationWindow::PopulationWindow(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(kCaption);
     setFont(WindowFont());
-    resize(Twips(0, 0, 4440, 6690).size());
+    resize(Pixels({0, 0, form::kClientWidth, form::kClientHeight}).size());
 
-    QGroupBox* general = AddFrame(this, QStringLiteral("Frame3"), QStringLiteral("General parameters"),
-                                  Twips(360, 360, 3735, 2415));
-    QGroupBox* random = AddFrame(this, QStringLiteral("Frame2"), QStringLiteral("Randomization parameters"),
-                                 Twips(360, 3000, 3735, 2655));
-
-    for (const GeneralPlace& place : kGeneralPlaces) {
-        const generation::GeneralRow& info = generation::GeneralRowInfo(place.row);
-        const QString caption = FromUtf8(info.label);
-        AddLabel(general, QStringLiteral("Label3(%1)").arg(place.row), caption,
-                 Twips(kLabelLeft, place.top, place.labelWidth, kLabelHeight));
-        generalFields_[place.row - generation::kFirstGeneralRow] =
-            AddField(general, QStringLiteral("text3(%1)").arg(place.row), FromUtf8(info.defaultText),
-                     Twips(kMaxLeft, place.top, kMaxWidth, kFieldHeight), caption);
+    // The form lists every frame before the controls inside it.
+    QHash<QString, QWidget*> controls;
+    for (const form::Control& control : form::Controls()) {
+        QWidget* container = control.parent.empty() ? this : controls.value(FromUtf8(control.parent));
+        Q_ASSERT(container);
+        QWidget* widget = nullptr;
+        switch (control.kind) {
+        case form::Kind::Frame:
+            widget = AddFrame(container, control);
+            break;
+        case form::Kind::Label:
+            widget = AddLabel(container, control);
+            break;
+        case form::Kind::Field:
+            widget = AddField(container, control);
+            break;
+        case form::Kind::Button:
+            generateButton_ = new QPushButton(FromUtf8(control.text), container);
+            generateButton_->setObjectName(FromUtf8(control.name));
+            generateButton_->setGeometry(Pixels(control.box));
+            generateButton_->setAccessibleName(FromUtf8(control.accessibleName));
+            widget = generateButton_;
+            break;
+        }
+        controls.insert(widget->objectName(), widget);
     }
 
-    AddLabel(random, QStringLiteral("Label2(2)"), QStringLiteral("Min"), Twips(kMinLeft, 360, kMinWidth, kLabelHeight),
-             Qt::AlignHCenter);
-    AddLabel(random, QStringLiteral("Label2(3)"), QStringLiteral("Max"), Twips(kMaxLeft, 360, kMaxWidth, kLabelHeight),
-             Qt::AlignHCenter);
-    for (const CoefficientPlace& place : kCoefficientPlaces) {
-        const generation::CoefficientRow& info = generation::CoefficientRowInfo(place.row);
-        const QString caption = FromUtf8(info.label);
-        const int index = place.row - generation::kFirstCoefficientRow;
-        AddLabel(random, QStringLiteral("Label1(%1)").arg(place.labelIndex), caption,
-                 Twips(kLabelLeft, place.top, place.labelWidth, kLabelHeight));
-        minFields_[index] = AddField(random, QStringLiteral("Text1(%1)").arg(place.row), FromUtf8(info.defaultMin),
-                                     Twips(kMinLeft, place.top, kMinWidth, kFieldHeight), caption + QStringLiteral(" Min"));
-        maxFields_[index] = AddField(random, QStringLiteral("Text2(%1)").arg(place.row), FromUtf8(info.defaultMax),
-                                     Twips(kMaxLeft, place.top, kMaxWidth, kFieldHeight), caption + QStringLiteral(" Max"));
-    }
-
-    generateButton_ = new QPushButton(QStringLiteral("Generate random population"), this);
-    generateButton_->setObjectName(QStringLiteral("Command1"));
-    generateButton_->setGeometry(Twips(360, 5880, 3735, 495));
-    // Enter or Escape in a field must never press it.
+    // Enter or Escape in a field must never press the button.
     generateButton_->setAutoDefault(false);
     generateButton_->setDefault(false);
     generateButton_->installEventFilter(this);
     connect(generateButton_, &QPushButton::clicked, this, &PopulationWindow::Generate);
 
-    // Keyboard order: the Min column, the Max column, the general column, the button.
+    // Keyboard order: the Min column, the Max column, the general column,
+    // the button. The first of them has the focus at start, not the first
+    // field of the upper frame.
     QWidget* previous = nullptr;
-    auto chain = [&previous](QWidget* next) {
+    for (const form::Control* control : form::KeyboardOrder()) {
+        QWidget* next = controls.value(FromUtf8(control->name));
         if (previous) setTabOrder(previous, next);
+        else next->setFocus();
         previous = next;
-    };
-    for (QLineEdit* field : minFields_) chain(field);
-    for (QLineEdit* field : maxFields_) chain(field);
-    for (QLineEdit* field : generalFields_) chain(field);
-    chain(generateButton_);
-
-    // The first focus is the rook's Min, not the first field of the upper frame.
-    minFields_[0]->setFocus();
+    }
 
     reporter_ = [this](const FailureReport& report) { FailureBox(report, this)->exec(); };
 }
 
-QLineEdit* PopulationWindow::AddField(QWidget* frame, const QString& name, const QString& text, const QRect& box,
-                                      const QString& accessibleName)
+QLineEdit* PopulationWindow::AddField(QWidget* frame, const form::Control& control)
 {
     auto* field = new QLineEdit(frame);
-    field->setObjectName(name);
+    field->setObjectName(FromUtf8(control.name));
     // The field has no length limit of its own (QLineEdit's default is 32767).
     field->setMaxLength(std::numeric_limits<int>::max());
     field->setValidator(new SingleLineValidator(field));
-    field->setText(text);
-    field->setGeometry(box);
-    field->setAccessibleName(accessibleName);
+    field->setText(FromUtf8(control.text));
+    field->setGeometry(Pixels(control.box));
+    field->setAccessibleName(FromUtf8(control.accessibleName));
+    switch (control.binding) {
+    case form::Binding::General:
+        generalFields_[control.row - generation::kFirstGeneralRow] = field;
+        break;
+    case form::Binding::Min:
+        minFields_[control.row - generation::kFirstCoefficientRow] = field;
+        break;
+    case form::Binding::Max:
+        maxFields_[control.row - generation::kFirstCoefficientRow] = field;
+        break;
+    case form::Binding::None:
+        break;
+    }
     return field;
 }
 
@@ -233,7 +205,7 @@ void PopulationWindow::Generate()
     } catch (const std::exception& failure) {
         // Nothing else is expected from a run, but no failure may escape
         // into the event loop and end the program with the user's texts.
-        Report({QStringLiteral("Unexpected error"), QString::fromUtf8(failure.what())});
+        Report({FromUtf8(form::kUnexpectedFailureKind), QString::fromUtf8(failure.what())});
     }
 }
 

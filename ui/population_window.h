@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "form/form.h"
 #include "generation/parameters.h"
 
 class QLineEdit;
@@ -52,8 +53,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QLineEdit* AddField(QWidget* frame, const QString& name, const QString& text, const QRect& box,
-                        const QString& accessibleName);
+    QLineEdit* AddField(QWidget* frame, const form::Control& control);
     void Report(const FailureReport& report);
 
     // Indexed by row: rows 5..9 in minFields_/maxFields_, 10..14 in generalFields_.

@@ -16,10 +16,12 @@
 #include <QTimer>
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "generation/parameters.h"
 #include "ui/population_window.h"
+#include "tests/support/expected_form.h"
 #include "window_test_support.h"
 
 using ui_test::CrlfLines;
@@ -27,15 +29,17 @@ using ui_test::ScratchFolder;
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
+QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 using LineChecks = QList<QPair<int, QByteArray>>;  // 1-based line number, its text
 
 // The keyboard order: Min column, Max column, general column, the button.
-const QStringList kFocusOrder = {
-    "Text1(5)", "Text1(6)",  "Text1(7)",  "Text1(8)",  "Text1(9)",  "Text2(5)",  "Text2(6)",  "Text2(7)",
-    "Text2(8)", "Text2(9)",  "text3(10)", "text3(11)", "text3(12)", "text3(13)", "text3(14)", "Command1",
-};
+QStringList FocusOrder()
+{
+    QStringList order;
+    for (std::string_view name : expected_form::kFocusOrder) order.append(Text(name));
+    return order;
+}
 
 QLineEdit* Field(const QWidget& window, const QString& name)
 {
@@ -135,41 +139,15 @@ void WindowTest::controlsStandWhereTheLayoutPutsThem_data()
 {
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("twips");  // left, top, width, height
+    QTest::addColumn<QRect>("pixels");  // left, top, width, height
+    QTest::addColumn<bool>("centred");
 
-    auto row = [](const char* name, const char* parent, const QString& caption, int left, int top, int width,
-                  int height) { QTest::newRow(name) << QString(parent) << caption << QRect(left, top, width, height); };
-
-    row("Frame3", "window", "General parameters", 360, 360, 3735, 2415);
-    row("Frame2", "window", "Randomization parameters", 360, 3000, 3735, 2655);
-    row("Command1", "window", "Generate random population", 360, 5880, 3735, 495);
-
-    row("Label3(10)", "Frame3", "Max depth of black player:", 240, 480, 1935, 255);
-    row("Label3(11)", "Frame3", "Max depth of white player:", 240, 840, 1935, 255);
-    row("Label3(12)", "Frame3", "Number of player in population:", 240, 1200, 2295, 255);
-    row("Label3(13)", "Frame3", "Max number of generation:", 240, 1560, 1935, 255);
-    row("Label3(14)", "Frame3", "Time limit for evolution (min):", 240, 1920, 2175, 255);
-    row("text3(10)", "Frame3", "5", 2640, 480, 855, 285);
-    row("text3(11)", "Frame3", "5", 2640, 840, 855, 285);
-    row("text3(12)", "Frame3", "30", 2640, 1200, 855, 285);
-    row("text3(13)", "Frame3", "50", 2640, 1560, 855, 285);
-    row("text3(14)", "Frame3", "900", 2640, 1920, 855, 285);
-
-    row("Label2(2)", "Frame2", "Min", 1560, 360, 735, 255);
-    row("Label2(3)", "Frame2", "Max", 2640, 360, 855, 255);
-    row("Label1(7)", "Frame2", "Rook:", 240, 720, 615, 255);
-    row("Label1(5)", "Frame2", "Knight:", 240, 1080, 615, 255);
-    row("Label1(6)", "Frame2", "Bishop:", 240, 1440, 615, 255);
-    row("Label1(8)", "Frame2", "Queen:", 240, 1800, 615, 255);
-    row("Label1(9)", "Frame2", "Legal moves:", 240, 2160, 1095, 255);
-    const char* mins[] = {"0", "0", "0", "0", "-50"};
-    const char* maxes[] = {"1000", "600", "600", "1600", "150"};
-    for (int row_ = 5; row_ <= 9; ++row_) {
-        const int top = 720 + 360 * (row_ - 5);
-        const QByteArray min = QStringLiteral("Text1(%1)").arg(row_).toLatin1();
-        const QByteArray max = QStringLiteral("Text2(%1)").arg(row_).toLatin1();
-        row(min.constData(), "Frame2", mins[row_ - 5], 1560, top, 735, 285);
-        row(max.constData(), "Frame2", maxes[row_ - 5], 2640, top, 855, 285);
+    for (const expected_form::Control& control : expected_form::kControls) {
+        const QByteArray name(control.name.data(), static_cast<qsizetype>(control.name.size()));
+        QTest::newRow(name.constData()) << (control.parent.empty() ? QStringLiteral("window") : Text(control.parent))
+                                        << Text(control.text)
+                                        << QRect(control.left, control.top, control.width, control.height)
+                                        << (control.alignment == expected_form::Alignment::Center);
     }
 }
 
@@ -177,14 +155,15 @@ void WindowTest::controlsStandWhereTheLayoutPutsThem()
 {
     QFETCH(QString, parent);
     QFETCH(QString, caption);
-    QFETCH(QRect, twips);
+    QFETCH(QRect, pixels);
+    QFETCH(bool, centred);
     const QString name = QString::fromLatin1(QTest::currentDataTag());
 
     ui::PopulationWindow window;
-    QCOMPARE(window.windowTitle(), QStringLiteral("Population generator"));
-    QCOMPARE(window.size(), QSize(4440, 6690) / kTwipsPerPixel);
+    QCOMPARE(window.windowTitle(), Text(expected_form::kCaption));
+    QCOMPARE(window.size(), QSize(expected_form::kClientWidth, expected_form::kClientHeight));
     QVERIFY2(!window.layout(), "a layout manager would move the controls");
-    QCOMPARE(Controls(window).size(), 3 + 12 + 15);
+    QCOMPARE(Controls(window).size(), qsizetype(expected_form::kControls.size()));
 
     const QList<QWidget*> named = window.findChildren<QWidget*>(name);
     QCOMPARE(named.size(), 1);
@@ -193,12 +172,12 @@ void WindowTest::controlsStandWhereTheLayoutPutsThem()
                                                              : control->parentWidget()->objectName(),
              parent);
     QCOMPARE(Caption(control), caption);
-    QCOMPARE(control->geometry(), QRect(twips.topLeft() / kTwipsPerPixel, twips.size() / kTwipsPerPixel));
+    QCOMPARE(control->geometry(), pixels);
     QVERIFY2(QKeySequence::mnemonic(Caption(control)).isEmpty(), "captions carry no access keys");
 
     if (auto* label = qobject_cast<QLabel*>(control)) {
         const Qt::Alignment horizontal = label->alignment() & Qt::AlignHorizontal_Mask;
-        QCOMPARE(horizontal, name.startsWith(QLatin1String("Label2")) ? Qt::AlignHCenter : Qt::AlignLeft);
+        QCOMPARE(horizontal, centred ? Qt::AlignHCenter : Qt::AlignLeft);
         QCOMPARE(label->textFormat(), Qt::PlainText);
     }
     if (auto* field = qobject_cast<QLineEdit*>(control)) {
@@ -278,6 +257,7 @@ void WindowTest::tabFollowsTheKeyboardOrder()
         }
     }
 
+    const QStringList kFocusOrder = FocusOrder();
     auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
     QCOMPARE(focused(), kFocusOrder.front());
     // Forward through every field to the button and around to the start.
@@ -411,7 +391,8 @@ void WindowTest::enterOrEscapeInAFieldWritesNothing()
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
-    for (const QString& name : kFocusOrder.mid(0, kFocusOrder.size() - 1)) {
+    const QStringList fields = FocusOrder().mid(0, qsizetype(expected_form::kFocusOrder.size()) - 1);
+    for (const QString& name : fields) {
         QLineEdit* field = Field(window, name);
         field->setFocus();
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
