@@ -27,11 +27,21 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# What building and testing the project needs.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-                libgl-dev
-                # The window's font, and a private X server with keyboard input for its tests.
-                fonts-liberation xvfb xauth xdotool)
+# What building and starting the window needs (scripts/run).
+RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
+              # The window's font.
+              fonts-liberation)
+
+# What building the Debian package needs (scripts/package deb): the window's
+# build, the icon's renderer, the man pages' tools and dpkg-shlibdeps.
+PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" librsvg2-bin help2man gzip dpkg-dev file)
+
+# What building and testing the project needs: everything.
+BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+                # A private X server with keyboard input for the window's tests.
+                xvfb xauth xdotool
+                # Checks of the package: the desktop entry, the metainfo, lintian.
+                desktop-file-utils appstream lintian)
 
 # The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
 # runtimes, and llvm-symbolizer for readable reports.
