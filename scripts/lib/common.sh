@@ -36,12 +36,14 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
 # build, the icon's renderer, the man pages' tools and dpkg-shlibdeps.
 PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" librsvg2-bin help2man gzip dpkg-dev file)
 
+# What checking the package needs (scripts/test-package) besides building
+# it: validators for the desktop entry and the metainfo, lintian, and a
+# private X server with keyboard input for the real-window test.
+PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool)
+
 # What building and testing the project needs: everything.
-BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-                # A private X server with keyboard input for the window's tests.
-                xvfb xauth xdotool
-                # Checks of the package: the desktop entry, the metainfo, lintian.
-                desktop-file-utils appstream lintian)
+BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
 
 # The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
 # runtimes, and llvm-symbolizer for readable reports.
