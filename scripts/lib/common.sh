@@ -27,11 +27,23 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# What building and testing the project needs.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-                libgl-dev
-                # The window's font, and a private X server with keyboard input for its tests.
-                fonts-liberation xvfb xauth xdotool)
+# What building and starting the window needs (scripts/run).
+RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
+              # The window's font.
+              fonts-liberation)
+
+# What building the Debian package needs (scripts/package deb): the window's
+# build, the icon's renderer, the man pages' tools and dpkg-shlibdeps.
+PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" librsvg2-bin help2man gzip dpkg-dev file)
+
+# What checking the package needs (scripts/test-package) besides building
+# it: validators for the desktop entry and the metainfo, lintian, and a
+# private X server with keyboard input for the real-window test.
+PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool)
+
+# What building and testing the project needs: everything.
+BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
 
 # The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
 # runtimes, and llvm-symbolizer for readable reports.
