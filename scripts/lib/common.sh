@@ -30,6 +30,8 @@ ensure_packages() {
 # What building and testing the project needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
                 libgl-dev
+                # The command line's parser, header-only.
+                libcli11-dev
                 # The window's font, and a private X server with keyboard input for its tests.
                 fonts-liberation xvfb xauth xdotool)
 
