@@ -83,6 +83,7 @@ int main(int argc, char* argv[])
                  "'-' as in -50, is a text too. An option left out takes its field's default.",
                  std::string(kProgram)};
     app.set_help_flag();  // added last, so the help lists the fields first
+    app.allow_windows_style_options(false);  // "/x" is a text on Windows too
     app.footer("Exit status: 0 when the list was written; 1 when the run failed (the reason goes to standard\n"
                "error and the previous list stays as it was); 2 for a usage error.");
 
@@ -143,7 +144,8 @@ int main(int argc, char* argv[])
     std::from_chars(seedText.data(), seedText.data() + seedText.size(), seed);
 
     try {
-        const std::filesystem::path folder = directory.empty() ? CurrentDirectory() : std::filesystem::path(directory);
+        const std::filesystem::path folder =
+            directory.empty() ? CurrentDirectory() : std::filesystem::path(directory);
         generation::CoefficientSampler sampler(seed);
         generation::GenerationRun(parameters, sampler, folder);
         if (verbose) {
