@@ -36,11 +36,13 @@ private:
 // start draws the same values for the same fields.
 class CoefficientSampler {
 public:
-    // Draws std::mt19937's sequence from its default seed.
+    // Draws std::mt19937's sequence from its seed, by default the
+    // standard's default seed.
     using Engine = Twister;
     static constexpr std::uint32_t kSeed = Twister::kDefaultSeed;
 
     CoefficientSampler() = default;
+    explicit CoefficientSampler(std::uint32_t seed) : engine_(seed) {}
 
     // The one sampler of the process; its sequence carries over from one
     // run to the next until the program exits.

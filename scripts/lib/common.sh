@@ -33,8 +33,9 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
               fonts-liberation)
 
 # What building the Debian package needs (scripts/package deb): the window's
-# build, the icon's renderer, the man pages' tools and dpkg-shlibdeps.
-PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" librsvg2-bin help2man gzip dpkg-dev file)
+# and the command line's build (CLI11 is its header-only parser), the icon's
+# renderer, the man pages' tools and dpkg-shlibdeps.
+PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man gzip dpkg-dev file)
 
 # What checking the package needs (scripts/test-package) besides building
 # it: validators for the desktop entry and the metainfo, lintian, and a

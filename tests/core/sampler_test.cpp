@@ -127,6 +127,17 @@ TEST(CoefficientSampler, EngineIsTheStandardMersenneTwister)
     EXPECT_EQ(engine(), 4123659995u);  // the standard's check value for the 10000th output
 }
 
+TEST(CoefficientSampler, AGivenSeedDrawsTheStandardSequenceFromThatSeed)
+{
+    for (const std::uint32_t seed : {0u, 1u, 7u, 4294967295u}) {
+        CoefficientSampler sampler(seed);
+        std::mt19937 standard(seed);
+        for (int i = 0; i < 1000; ++i) {
+            ASSERT_EQ(sampler.NextUnit(), static_cast<float>(standard() >> 8) * 0x1p-24f) << "seed " << seed;
+        }
+    }
+}
+
 TEST(CoefficientSampler, UnitValuesLieInZeroToOneWith24Bits)
 {
     CoefficientSampler sampler;

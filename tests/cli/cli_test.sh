@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Runs population-generator-cli as a script would, in a fresh folder with an
+# empty "files", and checks its exit status, its messages and the file.
+# Usage: cli_test.sh CASE GOLDEN_FILE PROGRAM...   (PROGRAM may be an
+# emulator followed by the program)
+set -uo pipefail
+case_name=$1 golden=$2
+shift 2
+program=("$@")
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work" && mkdir files || exit 1
+list=files/game_list.txt
+
+fail() { echo "FAIL ($case_name): $*" >&2; exit 1; }
+run() { "${program[@]}" "$@" >out 2>err </dev/null; status=$?; }
+expect_status() { [ "$status" -eq "$1" ] || fail "status $status, not $1, for: ${*:2}"$'\n'"$(cat out err)"; }
+
+# Checks that player N's five values (N = 2..) lie in the ranges given as
+# ten numbers, and that the list holds exactly `players` players.
+check_values() {
+    local players=$1
+    shift
+    tr -d '\r' <"$list" | awk -v players="$players" -v bounds="$*" '
+        BEGIN { split(bounds, b, " ") }
+        NR > 17 { i = (NR - 18) % 7; p = int((NR - 18) / 7) + 1
+                  if (i == 0 && $0 + 0 != p) { print "line " NR ": player " $0 ", not " p; bad = 1 }
+                  if (i >= 1 && i <= 5 && p > 1 && ($0 < b[2 * i - 1] || $0 > b[2 * i])) {
+                      print "player " p ", column " i ": " $0 " outside " b[2 * i - 1] ".." b[2 * i]; bad = 1 } }
+        END { if (NR != 17 + 7 * players) { print NR " lines for " players " players"; bad = 1 }
+              exit bad }' || fail "values of: $*"
+}
+
+case "$case_name" in
+default)  # what the window's first press writes, and nothing said
+    run
+    expect_status 0
+    cmp "$list" "$golden" || fail "the list differs from $golden"
+    [ ! -s out ] && [ ! -s err ] || fail "not quiet: $(cat out err)"
+    ;;
+seeds)
+    ranges=(--rook 100 200 --knight 250 350 --bishop 300 300 --queen -900 -800 --moves -5 5)
+    run --seed 7 --players 200 --depth-black 7 --depth-white 3 --generations 12 --time-limit 60 "${ranges[@]}"
+    expect_status 0 seed 7
+    printf '"%s"\r\n%s\r\n' "Depth of black CPU" 7 "Depth of white CPU" 3 \
+        "Number of player (set of eval function coefs)" 200 "NUMBER OF GENERATIONS" 12 \
+        "Max time in minutes" 60 >header
+    head -n 10 "$list" | cmp -s - header || fail "header: $(head -n 10 "$list")"
+    check_values 200 100 200 250 350 300 300 -900 -800 -5 5
+    mkdir -p other/files
+    run --seed 8 --players 200 "${ranges[@]}" --directory other
+    expect_status 0 seed 8
+    list=other/files/game_list.txt check_values 200 100 200 250 350 300 300 -900 -800 -5 5
+    ! cmp -s <(tail -n +11 "$list") <(tail -n +11 other/"$list") || fail "seeds 7 and 8 drew the same players"
+    ;;
+failure)  # a run's failure: status 1, the field and its text named, the list kept
+    run --players 12
+    cp "$list" before
+    run --players 40000
+    expect_status 1 --players 40000
+    grep -q '^population-generator-cli: .*"Number of player in population:".*"40000"' err || fail "message: $(cat err)"
+    cmp "$list" before || fail "the list was changed"
+    ;;
+usage)  # status 2, a hint to --help, nothing written
+    for arguments in "--bogus" "stray" "--moves -50" "--seed -1" "--seed 4294967296" "--seed 12x" "--seed"; do
+        read -ra words <<<"$arguments"
+        run "${words[@]}"
+        expect_status 2 "$arguments"
+        grep -q -- "--help" err || fail "no hint for $arguments: $(cat err)"
+        [ -z "$(ls -A files)" ] || fail "$arguments wrote $(ls -A files)"
+    done
+    run --version
+    expect_status 0 --version
+    grep -Eq '^population-generator-cli .*[0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
+    ;;
+negative-texts)  # texts that start with '-' are values
+    run --depth-black -abc --time-limit -3.5 --moves -50 -abc --players 40
+    expect_status 0
+    [ "$(sed -n '2p;10p' "$list" | tr -d '\r' | paste -sd ' ')" = "-abc -3.5" ] || fail "texts: $(head -n 10 "$list")"
+    check_values 40 0 1000 0 600 0 600 0 1600 -50 0
+    ;;
+*) fail "no such case" ;;
+esac
