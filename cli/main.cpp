@@ -12,6 +12,12 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 #include "form/form.h"
 #include "generation/failures.h"
@@ -66,6 +72,37 @@ std::filesystem::path CurrentDirectory()
     std::filesystem::path directory = std::filesystem::current_path(error);
     if (error) throw generation::FileFailure("determine the current folder", {}, error);
     return directory;
+}
+
+#ifdef _WIN32
+// The arguments as UTF-8, converted from the command line's UTF-16: the
+// narrow argv holds them in the ANSI code page, which cannot hold every
+// character a script may pass, and the window hands the core UTF-8 too.
+std::vector<std::string> Utf8Arguments()
+{
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "reading the command line");
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        const int length = static_cast<int>(wcslen(wide[i]));
+        std::string utf8;
+        if (length > 0) {
+            const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], length, nullptr, 0, nullptr, nullptr);
+            utf8.resize(static_cast<std::size_t>(size));
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], length, utf8.data(), size, nullptr, nullptr);
+        }
+        arguments.push_back(std::move(utf8));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+#endif
+
+// A folder named by a UTF-8 text, whatever the system's narrow encoding.
+std::filesystem::path Utf8Path(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 void ReportRunFailure(std::string_view kind, std::string_view message)
@@ -123,6 +160,21 @@ int main(int argc, char* argv[])
     app.set_version_flag("--version", std::string(kProgram) + " (Population generator) " POPGEN_VERSION,
                          "Print the version and exit");
 
+#ifdef _WIN32
+    std::vector<std::string> utf8Arguments;
+    try {
+        utf8Arguments = Utf8Arguments();
+    } catch (const std::exception& failure) {
+        std::cerr << kProgram << ": " << failure.what() << '\n';
+        return kUsageError;
+    }
+    std::vector<char*> utf8Argv;
+    for (std::string& argument : utf8Arguments) utf8Argv.push_back(argument.data());
+    utf8Argv.push_back(nullptr);
+    argc = static_cast<int>(utf8Arguments.size());
+    argv = utf8Argv.data();
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& request) {
@@ -145,7 +197,7 @@ int main(int argc, char* argv[])
 
     try {
         const std::filesystem::path folder =
-            directory.empty() ? CurrentDirectory() : std::filesystem::path(directory);
+            directory.empty() ? CurrentDirectory() : Utf8Path(directory);
         generation::CoefficientSampler sampler(seed);
         generation::GenerationRun(parameters, sampler, folder);
         if (verbose) {

@@ -79,5 +79,11 @@ negative-texts)  # texts that start with '-' are values
     [ "$(sed -n '2p;10p' "$list" | tr -d '\r' | paste -sd ' ')" = "-abc -3.5" ] || fail "texts: $(head -n 10 "$list")"
     check_values 40 0 1000 0 600 0 600 0 1600 -50 0
     ;;
+non-ascii)  # texts and folders beyond ASCII reach the file as UTF-8, on Windows too
+    mkdir -p "pop ♞é/files"
+    run --depth-black "Zürich ♞" --players 2 --directory "pop ♞é"
+    expect_status 0
+    [ "$(sed -n 2p "pop ♞é/$list")" = $'Z\xc3\xbcrich \xe2\x99\x9e\r' ] || fail "line 2: $(sed -n 2p "pop ♞é/$list" | od -c)"
+    ;;
 *) fail "no such case" ;;
 esac
