@@ -31,7 +31,9 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
                 libgl-dev
                 # The window's font, and a private X server with keyboard input for its tests.
-                fonts-liberation xvfb xauth xdotool)
+                fonts-liberation xvfb xauth xdotool
+                # The locale sources from which the tests compile a comma-decimal locale.
+                locales)
 
 # The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
 # runtimes, and llvm-symbolizer for readable reports.
