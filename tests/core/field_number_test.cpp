@@ -107,7 +107,7 @@ public:
         name_ = "German_Germany.1252";
 #else
         name_ = "de_DE.UTF-8";
-        ::setenv("LOCPATH", POPGEN_TEST_LOCALES, 1);
+        ::setenv("LOCPATH", POPGEN_TEST_LOCALES, 1);  // left set: it matters only to named locales
 #endif
         const char* previous = std::setlocale(LC_ALL, nullptr);
         previousC_ = previous ? previous : "C";
@@ -116,9 +116,6 @@ public:
     ~CommaLocale()
     {
         std::setlocale(LC_ALL, previousC_.c_str());
-#ifndef _WIN32
-        ::unsetenv("LOCPATH");
-#endif
         std::locale::global(previousCpp_);
     }
 
