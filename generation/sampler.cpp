@@ -1,19 +1,11 @@
 #include "generation/sampler.h"
 
-#include <cmath>
 #include <string>
 
 #include "generation/failures.h"
 #include "generation/field_number.h"
 
 namespace generation {
-
-double detail::ValueAt(int min, int width, float u)
-{
-    // |width| <= 2^16 and u has 24 significant bits, so the product is exact
-    // in a double and floor sees the true value.
-    return min + std::floor(static_cast<double>(width) * static_cast<double>(u));
-}
 
 CoefficientSampler& CoefficientSampler::Process()
 {

@@ -48,12 +48,10 @@ public:
     // run to the next until the program exits.
     static CoefficientSampler& Process();
 
-    // The next generator value u, 0 <= u < 1, with 24-bit resolution.
-    float NextUnit() { return static_cast<float>(NextBits()) * 0x1p-24f; }
-
     // A value for coefficient row 5..9 of `parameters`: Min is read as a
     // field number, the width Max - Min + 1 is rounded, and the value is
-    // Min + floor(width * u). OverflowFailure when Min, the width or the
+    // Min + floor(width * u), u being the generator's next value scaled to
+    // 0 <= u < 1 with 24-bit resolution. OverflowFailure when Min, the width or the
     // value does not fit 16 bits; a draw that fails before the generator is
     // asked consumes no generator value. `player` only names the player in
     // a failure's message (0: none).
@@ -81,14 +79,5 @@ private:
 
     Engine engine_{kSeed};
 };
-
-namespace detail {
-
-// min + floor(width * u) with the product formed exactly in double
-// precision; the result may lie outside 16 bits. Draw computes the same
-// value in integers.
-double ValueAt(int min, int width, float u);
-
-}  // namespace detail
 
 }  // namespace generation

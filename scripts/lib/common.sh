@@ -42,9 +42,10 @@ PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man 
 # private X server with keyboard input for the real-window test.
 PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool)
 
-# What building and testing the project needs: everything.
+# What building and testing the project needs: everything, and the locale
+# sources from which the tests compile a comma-decimal locale.
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales)
 
 # The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
 # runtimes, and llvm-symbolizer for readable reports.

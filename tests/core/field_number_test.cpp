@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <locale>
 #include <string>
@@ -95,23 +96,53 @@ TEST(LeadingNumber, NumbersBeyondTheDoubleRangeOverflow)
     }
 }
 
-TEST(LeadingNumber, IgnoresTheLocale)
-{
+// A comma-decimal locale set in both the C library and the C++ library for
+// as long as it lives. The machine need not have one installed: the build
+// compiles de_DE.UTF-8 into a folder of its own, found through LOCPATH.
+class CommaLocale {
+public:
+    CommaLocale() : previousCpp_(std::locale::global(std::locale(std::locale::classic(), new CommaDecimal)))
+    {
+#ifdef _WIN32
+        name_ = "German_Germany.1252";
+#else
+        name_ = "de_DE.UTF-8";
+        ::setenv("LOCPATH", POPGEN_TEST_LOCALES, 1);  // left set: it matters only to named locales
+#endif
+        const char* previous = std::setlocale(LC_ALL, nullptr);
+        previousC_ = previous ? previous : "C";
+        set_ = std::setlocale(LC_ALL, name_.c_str()) != nullptr;
+    }
+    ~CommaLocale()
+    {
+        std::setlocale(LC_ALL, previousC_.c_str());
+        std::locale::global(previousCpp_);
+    }
+
+    const std::string& Name() const { return name_; }
+    bool IsSet() const { return set_; }
+
+private:
     struct CommaDecimal : std::numpunct<char> {
         char do_decimal_point() const override { return ','; }
     };
-    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
-    const char* cLocale = std::setlocale(LC_ALL, nullptr);
-    const std::string savedC = cLocale ? cLocale : "C";
-    const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    std::locale previousCpp_;
+    std::string previousC_;
+    std::string name_;
+    bool set_ = false;
+};
+
+TEST(LeadingNumber, IgnoresTheLocale)
+{
+    const CommaLocale comma;
+    ASSERT_TRUE(comma.IsSet()) << "the locale " << comma.Name() << " cannot be set";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << comma.Name();
 
     EXPECT_EQ(LeadingNumber("12,5"), 12);
     EXPECT_EQ(LeadingNumber("12.5"), 12.5);
+    EXPECT_EQ(LeadingNumber("-2.5e1x"), -25);
+    EXPECT_EQ(FieldNumber("2.6"), 3);
     EXPECT_EQ(FieldNumber("12,5"), 12);
-
-    std::setlocale(LC_ALL, savedC.c_str());
-    std::locale::global(previous);
-    if (!german) GTEST_LOG_(INFO) << "de_DE.UTF-8 is not installed; checked with a comma numpunct only";
 }
 
 struct WholeCase {

@@ -10,7 +10,9 @@
 #include <unistd.h>
 #endif
 
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "generation/failures.h"
@@ -226,6 +228,66 @@ TEST(FileFaults, ALimitJustLargeEnoughSucceeds)
     const std::string golden = ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt");
     EXPECT_EQ(RunWithFileSizeLimit(dir.Path(), "30", golden.size()), 0);
     EXPECT_EQ(ReadBytes(dir.ListPath()), golden);
+}
+
+// A run with the default fields in a child process into which fault_shim
+// is preloaded to make `call` fail: the child's exit status (0 success,
+// 3 FileFailure) and what it wrote, the shim's word on the fault included.
+std::pair<int, std::string> RunWithFailingCall(const std::filesystem::path& dir, const char* call)
+{
+    int channel[2];
+    if (::pipe(channel) != 0) return {-1, "pipe failed"};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(channel[1], 1);
+        ::dup2(channel[1], 2);
+        ::close(channel[0]);
+        // A sanitized build wants its runtime first among the libraries.
+        const char* asan = ::getenv("ASAN_OPTIONS");
+        ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(), 1);
+        ::setenv("LD_PRELOAD", POPGEN_FAULT_SHIM, 1);
+        ::setenv("POPGEN_FAIL", call, 1);
+        ::execl(POPGEN_FAULT_RUN, POPGEN_FAULT_RUN, dir.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(channel[1]);
+    std::string output;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;) output.append(buffer, got);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST(FileFaults, EachFailingStepIsTheFileFailureAndKeepsThePreviousFile)
+{
+    struct Case {
+        const char* call;
+        const char* action;
+    };
+    const Case cases[] = {{"write", "write"}, {"fsync", "write"}, {"close", "write"}, {"rename", "replace"}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), kPrevious);
+        const auto [status, output] = RunWithFailingCall(dir.Path(), c.call);
+        EXPECT_EQ(status, 3) << c.call << ": " << output;
+        EXPECT_NE(output.find(std::string("fault_shim: ") + c.call + " failed"), std::string::npos) << output;
+        const std::string failure = "Could not " + std::string(c.action) + " \"" + dir.ListPath().string() + "\"";
+        EXPECT_NE(output.find(failure + ": Input/output error"), std::string::npos) << output;
+        EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious) << c.call;
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << c.call;
+    }
+    // The folder's sync comes after the rename, which has replaced the file:
+    // where a folder cannot be synced, the run has still succeeded.
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), kPrevious);
+    const auto [status, output] = RunWithFailingCall(dir.Path(), "fsync-folder");
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("fault_shim: fsync failed"), std::string::npos) << output;
+    EXPECT_EQ(ReadBytes(dir.ListPath()), ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
 }
 
 #endif  // !_WIN32

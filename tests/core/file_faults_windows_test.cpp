@@ -16,6 +16,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "generation/failures.h"
@@ -255,6 +256,144 @@ TEST(WindowsFiles, AFullDriveKeepsThePreviousList)
     EXPECT_FALSE(RunFailure(root, largest));
     EXPECT_EQ(CrlfLines(ReadBytes(root / "files" / "game_list.txt")).size(), 229'386u);
     std::filesystem::remove_all(root);
+}
+
+// A failing step, injected by pointing this program's import of a system
+// call at a stand-in that fails with ERROR_IO_DEVICE on the run's temporary
+// file (the core is linked into this program, so its calls go through the
+// program's import table).
+class ImportPatch {
+public:
+    ImportPatch(const char* function, const void* replacement)
+    {
+        auto* const base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* library = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             library->Name != 0 && !slot_; ++library) {
+            const auto* name = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
+            auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
+            for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+                if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+                const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+                if (std::string_view(reinterpret_cast<const char*>(byName->Name)) == function) {
+                    slot_ = &slot->u1.Function;
+                    break;
+                }
+            }
+        }
+        if (slot_) Set(reinterpret_cast<ULONG_PTR>(replacement));
+    }
+    ~ImportPatch()
+    {
+        if (slot_) Set(original_);
+    }
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    bool Applied() const { return slot_ != nullptr; }
+
+private:
+    void Set(ULONG_PTR target)
+    {
+        DWORD protection = 0;
+        ::VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
+        if (!original_) original_ = *slot_;
+        *slot_ = target;
+        ::VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+    }
+
+    ULONG_PTR* slot_ = nullptr;
+    ULONG_PTR original_ = 0;
+};
+
+int injected = 0;  // failures the stand-ins made
+
+template <typename Function>
+Function* Kernel32(const char* name)
+{
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+bool IsTemporaryName(std::wstring_view path)
+{
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return path.substr(slash == std::wstring_view::npos ? 0 : slash + 1).starts_with(L".game_list.txt.");
+}
+
+bool IsTemporary(HANDLE file)
+{
+    wchar_t path[MAX_PATH * 2];
+    const DWORD size = ::GetFinalPathNameByHandleW(file, path, MAX_PATH * 2, FILE_NAME_NORMALIZED);
+    return size > 0 && size < MAX_PATH * 2 && IsTemporaryName(std::wstring_view(path, size));
+}
+
+BOOL Fail()
+{
+    ++injected;
+    ::SetLastError(ERROR_IO_DEVICE);
+    return FALSE;
+}
+
+BOOL WINAPI FailingWriteFile(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    if (IsTemporary(file)) return Fail();
+    return Kernel32<decltype(::WriteFile)>("WriteFile")(file, bytes, size, written, overlapped);
+}
+
+BOOL WINAPI FailingFlushFileBuffers(HANDLE file)
+{
+    if (IsTemporary(file)) return Fail();
+    return Kernel32<decltype(::FlushFileBuffers)>("FlushFileBuffers")(file);
+}
+
+BOOL WINAPI FailingCloseHandle(HANDLE handle)
+{
+    const bool temporary = IsTemporary(handle);
+    const BOOL closed = Kernel32<decltype(::CloseHandle)>("CloseHandle")(handle);
+    return temporary ? Fail() : closed;
+}
+
+BOOL WINAPI FailingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    if (IsTemporaryName(from)) return Fail();
+    return Kernel32<decltype(::MoveFileExW)>("MoveFileExW")(from, to, flags);
+}
+
+TEST(WindowsFiles, EachFailingStepIsTheFileFailureAndKeepsThePreviousList)
+{
+    struct Case {
+        const char* function;
+        const void* replacement;
+        const char* action;
+    };
+    const Case cases[] = {
+        {"WriteFile", reinterpret_cast<const void*>(&FailingWriteFile), "write"},
+        {"FlushFileBuffers", reinterpret_cast<const void*>(&FailingFlushFileBuffers), "write"},
+        {"CloseHandle", reinterpret_cast<const void*>(&FailingCloseHandle), "write"},
+        {"MoveFileExW", reinterpret_cast<const void*>(&FailingMoveFileExW), "replace"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.function);
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), kPrevious);
+        injected = 0;
+        std::optional<FileFailure> failure;
+        {
+            const ImportPatch patch(c.function, c.replacement);
+            ASSERT_TRUE(patch.Applied()) << "this program does not import " << c.function;
+            failure = RunFailure(dir.Path());
+        }
+        EXPECT_EQ(injected, 1);
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->Path(), dir.ListPath());
+        EXPECT_EQ(std::string(failure->what()).rfind(std::string("Could not ") + c.action + " ", 0), 0u) << failure->what();
+        ExpectSystemReason(failure->Reason());
+        EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious);
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+    }
 }
 
 }  // namespace

@@ -23,6 +23,25 @@ GenerationParameters WithRange(int row, const std::string& min, const std::strin
     return parameters;
 }
 
+// The draw as the formula states it, apart from Draw's integer path: u is
+// the standard engine's next output scaled to 0 <= u < 1 with 24 bits, and
+// the value is Min + floor(width * u) with the product formed in double
+// precision (exact there: |width| <= 2^16 and u has 24 bits). The result
+// may lie outside 16 bits.
+class ReferenceDraw {
+public:
+    explicit ReferenceDraw(std::uint32_t seed = std::mt19937::default_seed) : engine_(seed) {}
+
+    double Next(int min, int width)
+    {
+        const double u = static_cast<double>(engine_() >> 8) / 16777216.0;
+        return min + std::floor(width * u);
+    }
+
+private:
+    std::mt19937 engine_;
+};
+
 // How often each value came up in `draws` draws of one row.
 std::map<int, int> Histogram(CoefficientSampler& sampler, const GenerationParameters& parameters, int row, int draws)
 {
@@ -78,19 +97,6 @@ TEST(CoefficientSampler, RangesFollowTheRoundedMinAndWidth)
     }
 }
 
-TEST(CoefficientSampler, ValueIsMinPlusTheFloorOfWidthTimesU)
-{
-    const float largest = std::nextafter(1.0f, 0.0f);
-    EXPECT_EQ(generation::detail::ValueAt(10, -4, 0.0f), 10);  // the reversed range reaches Min only at u == 0
-    EXPECT_EQ(generation::detail::ValueAt(10, -4, 0x1p-24f), 9);
-    EXPECT_EQ(generation::detail::ValueAt(10, -4, largest), 6);
-    EXPECT_EQ(generation::detail::ValueAt(0, -1, 0.5f), -1);    // floor goes toward minus infinity
-    EXPECT_EQ(generation::detail::ValueAt(0, 1001, largest), 1000);
-    EXPECT_EQ(generation::detail::ValueAt(-32768, 32767, largest), -2);
-    // 3 * (1 - 2^-24) would round up to 3 in single precision; exactly it is below.
-    EXPECT_EQ(generation::detail::ValueAt(0, 3, largest), 2);
-}
-
 TEST(CoefficientSampler, DrawsAgreeWithTheExactFormula)
 {
     // Draw works in integers; the formula is min + floor(width * u) in doubles.
@@ -111,9 +117,9 @@ TEST(CoefficientSampler, DrawsAgreeWithTheExactFormula)
         EXPECT_EQ(range.Min(), c.minValue);
         EXPECT_EQ(range.Width(), c.width);
         CoefficientSampler sampler;
-        CoefficientSampler mirror;
+        ReferenceDraw reference;
         for (int i = 0; i < 20'000; ++i) {
-            ASSERT_EQ(sampler.Draw(range), generation::detail::ValueAt(c.minValue, c.width, mirror.NextUnit()))
+            ASSERT_EQ(sampler.Draw(range), reference.Next(c.minValue, c.width))
                 << c.min << ".." << c.max << ", draw " << i;
         }
     }
@@ -129,27 +135,16 @@ TEST(CoefficientSampler, EngineIsTheStandardMersenneTwister)
 
 TEST(CoefficientSampler, AGivenSeedDrawsTheStandardSequenceFromThatSeed)
 {
+    GenerationParameters parameters;
+    parameters.Coefficient(5) = {"-16384", "16383"};  // width 32768: 15 of u's 24 bits show
+    const PreparedRange range(parameters, 5);
     for (const std::uint32_t seed : {0u, 1u, 7u, 4294967295u}) {
         CoefficientSampler sampler(seed);
-        std::mt19937 standard(seed);
+        ReferenceDraw reference(seed);
         for (int i = 0; i < 1000; ++i) {
-            ASSERT_EQ(sampler.NextUnit(), static_cast<float>(standard() >> 8) * 0x1p-24f) << "seed " << seed;
+            ASSERT_EQ(sampler.Draw(range), reference.Next(-16384, 32768)) << "seed " << seed << ", draw " << i;
         }
     }
-}
-
-TEST(CoefficientSampler, UnitValuesLieInZeroToOneWith24Bits)
-{
-    CoefficientSampler sampler;
-    for (int i = 0; i < 100'000; ++i) {
-        const float u = sampler.NextUnit();
-        ASSERT_GE(u, 0.0f);
-        ASSERT_LT(u, 1.0f);
-        ASSERT_EQ(u * 0x1p24f, std::floor(u * 0x1p24f));
-    }
-    // The first value of the standard engine with its default seed.
-    CoefficientSampler fresh;
-    EXPECT_EQ(fresh.NextUnit(), static_cast<float>(3499211612u >> 8) * 0x1p-24f);
 }
 
 TEST(CoefficientSampler, OverflowBeforeTheDrawConsumesNoGeneratorValue)
@@ -174,8 +169,12 @@ TEST(CoefficientSampler, OverflowBeforeTheDrawConsumesNoGeneratorValue)
             EXPECT_NE(message.find("\"Queen:\""), std::string::npos) << message;
             EXPECT_NE(message.find(c.mentions), std::string::npos) << message;
         }
+        // The sequence goes on where a fresh sampler's starts.
         CoefficientSampler fresh;
-        EXPECT_EQ(sampler.NextUnit(), fresh.NextUnit()) << c.min << ".." << c.max;
+        const GenerationParameters wide = WithRange(8, "-32768", "-2");
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(sampler.Draw(wide, 8), fresh.Draw(wide, 8)) << c.min << ".." << c.max << ", draw " << i;
+        }
     }
 }
 
@@ -185,10 +184,10 @@ TEST(CoefficientSampler, ValueBelowSixteenBitsFailsAfterConsumingItsGeneratorVal
     // those below -32768 do not fit.
     const GenerationParameters parameters = WithRange(9, "-30000", "-40000");
     CoefficientSampler sampler;
-    CoefficientSampler mirror;
+    ReferenceDraw reference;
     int failures = 0;
     for (int i = 0; i < 10'000; ++i) {
-        const double expected = generation::detail::ValueAt(-30000, -9999, mirror.NextUnit());
+        const double expected = reference.Next(-30000, -9999);
         try {
             const int value = sampler.Draw(parameters, 9, 17);
             EXPECT_EQ(value, expected);
@@ -230,11 +229,6 @@ TEST(CoefficientSampler, DrawsAreUniform)
         const double bound = 5 * std::sqrt(2 * dof) + 10;
         EXPECT_NEAR(ChiSquare(counts, c.values, draws), dof, bound) << c.min << ".." << c.max;
     }
-}
-
-TEST(CoefficientSampler, TheProcessSamplerIsOne)
-{
-    EXPECT_EQ(&CoefficientSampler::Process(), &CoefficientSampler::Process());
 }
 
 }  // namespace

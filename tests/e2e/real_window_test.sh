@@ -6,6 +6,9 @@
 # after the cause is mended succeeds.
 #
 # Usage: real_window_test.sh PROGRAM
+# With POPGEN_LC_ALL=LOCALE (a locale whose decimal point is a comma, from
+# LOCPATH if that is set), the program runs in that locale instead and one
+# press with a player count of "2.6" must write 3 players.
 # With POPGEN_SCREENSHOT=FILE.png (and ImageMagick's import installed), the
 # window as it first appears is also saved there.
 set -euo pipefail
@@ -81,7 +84,7 @@ export XDG_RUNTIME_DIR="$work/runtime" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_H
 mkdir -p "$work/run/files"
 cd "$work/run"
 
-"$program" >"$work/program.log" 2>&1 &
+${POPGEN_LC_ALL:+env LC_ALL=$POPGEN_LC_ALL} "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
@@ -120,6 +123,20 @@ check_list() {
         [ "$actual" = "$expected" ] || fail "line $number is '$actual', expected '$expected'"
     done
 }
+
+# In a comma locale the period is still the decimal point: "2.6" rounds to 3.
+if [ -n "${POPGEN_LC_ALL:-}" ]; then
+    [ "$(LC_ALL=$POPGEN_LC_ALL locale decimal_point 2>/dev/null)" = "," ] ||
+        fail "the locale $POPGEN_LC_ALL is missing or has no decimal comma (LOCPATH=${LOCPATH:-})"
+    tab 12
+    replace 2.6     # text3(12): player count
+    tab 3
+    xdotool key space
+    wait_for "the file after the press" test -s "$list"
+    check_list 38 "6:2.6" "32: 3"
+    echo "PASS: in $POPGEN_LC_ALL a player count of 2.6 wrote 3 players"
+    exit 0
+fi
 
 # The focus starts in the rook's Min; Min column, Max column, general column.
 replace 10      # Text1(5): rook Min

@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 #include <string_view>
@@ -133,6 +134,7 @@ private slots:
     void failureIsReportedAndNothingIsLost_data();
     void failureIsReportedAndNothingIsLost();
     void reportIsAModalBoxThatShowsTextAsTyped();
+    void isAnOrdinarySizableTopLevelWindow();
 };
 
 void WindowTest::controlsStandWhereTheLayoutPutsThem_data()
@@ -479,37 +481,63 @@ void WindowTest::failureIsReportedAndNothingIsLost()
 
 void WindowTest::reportIsAModalBoxThatShowsTextAsTyped()
 {
+    // The window's own report: an error box over it, the only window that
+    // takes input, that quotes the field as typed and closes with Escape;
+    // the window is still there afterwards with its fields.
+    ScratchFolder folder;
     ui::PopulationWindow window;
     window.show();
-    const ui::FailureReport report{QStringLiteral("Number out of range"),
-                                   QStringLiteral("In the field, the text \"<b>40000</b>\" does not fit.")};
-    std::unique_ptr<QMessageBox> box = ui::FailureBox(report, &window);
-    QCOMPARE(box->windowTitle(), QStringLiteral("Population generator"));
-    QCOMPARE(box->icon(), QMessageBox::Critical);
-    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
-    QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(box->textFormat(), Qt::PlainText);
-    QVERIFY(box->text().startsWith(report.kind));
-    QVERIFY(box->text().contains(report.message));
-
-    // The window's own report: a real box over it, dismissed with Escape;
-    // the window is still there afterwards with its fields.
-    ScratchFolder folder(false);
+    const QString typed = QStringLiteral("40000 <b>players</b>");
+    Field(window, QStringLiteral("text3(12)"))->setText(typed);
+    const generation::GenerationParameters fields = window.Parameters();
     QString shown;
     QTimer dismiss;
     connect(&dismiss, &QTimer::timeout, [&] {
-        if (auto* modal = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            shown = modal->windowTitle() + QLatin1Char('|') + modal->text();
-            QTest::keyClick(modal, Qt::Key_Escape);
-        }
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        const QList<QAbstractButton*> buttons = box->buttons();
+        shown = box->windowTitle() + QLatin1Char('|') + QString::number(box->icon()) + QLatin1Char('|') +
+                QString::number(buttons.size() == 1 ? box->standardButton(buttons.front()) : 0) +
+                QLatin1Char('|') + box->text();
+        QTest::keyClick(box, Qt::Key_Escape);
     });
     dismiss.start(10);
     window.Generate();
     dismiss.stop();
-    QVERIFY2(shown.startsWith(QStringLiteral("Population generator|File error")), qPrintable(shown));
+    const QString expected = QStringLiteral("Population generator|%1|%2|Number out of range\n\n")
+                                 .arg(QMessageBox::Critical)
+                                 .arg(QMessageBox::Ok);
+    QVERIFY2(shown.startsWith(expected), qPrintable(shown));
+    QVERIFY2(shown.contains(QLatin1Char('"') + typed + QLatin1Char('"')), qPrintable(shown));
     QVERIFY(window.isVisible());
     QVERIFY(!QApplication::activeModalWidget());
-    QVERIFY(window.Parameters() == generation::GenerationParameters());
+    QVERIFY(window.Parameters() == fields);
+    QVERIFY(!folder.HasList());
+}
+
+void WindowTest::isAnOrdinarySizableTopLevelWindow()
+{
+    ui::PopulationWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // What the window system is asked for: an ordinary top-level window (not
+    // a dialog, tool window, popup or sheet) with a title bar and the
+    // minimise, maximise and close buttons.
+    const QWindow* handle = window.windowHandle();
+    QVERIFY(handle && !handle->parent());
+    QCOMPARE(handle->type(), Qt::Window);
+    const Qt::WindowFlags flags = handle->flags();
+    for (const Qt::WindowType hint : {Qt::WindowTitleHint, Qt::WindowSystemMenuHint, Qt::WindowMinimizeButtonHint,
+                                      Qt::WindowMaximizeButtonHint, Qt::WindowCloseButtonHint}) {
+        QVERIFY2(flags.testFlag(hint), qPrintable(QStringLiteral("hint 0x%1 missing").arg(int(hint), 0, 16)));
+    }
+    for (const Qt::WindowType hint : {Qt::FramelessWindowHint, Qt::MSWindowsFixedSizeDialogHint,
+                                      Qt::WindowStaysOnTopHint}) {
+        QVERIFY2(!flags.testFlag(hint), qPrintable(QStringLiteral("hint 0x%1 set").arg(int(hint), 0, 16)));
+    }
+    // Sizable: neither its size nor its frame fixes it.
+    QVERIFY(handle->maximumSize().width() > window.width() && handle->maximumSize().height() > window.height());
+    QVERIFY(handle->minimumSize().width() < window.width() && handle->minimumSize().height() < window.height());
 }
 
 QTEST_MAIN(WindowTest)
