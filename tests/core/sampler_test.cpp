@@ -136,13 +136,13 @@ TEST(CoefficientSampler, EngineIsTheStandardMersenneTwister)
 TEST(CoefficientSampler, AGivenSeedDrawsTheStandardSequenceFromThatSeed)
 {
     GenerationParameters parameters;
-    parameters.Coefficient(5) = {"-16384", "16383"};  // width 32768: 15 of u's 24 bits show
-    const PreparedRange range(parameters, 5);
+    parameters.Coefficient(5) = {"-16384", "16382"};  // the widest range, 32767 values
+    const generation::PreparedRange range(parameters, 5);
     for (const std::uint32_t seed : {0u, 1u, 7u, 4294967295u}) {
         CoefficientSampler sampler(seed);
         ReferenceDraw reference(seed);
         for (int i = 0; i < 1000; ++i) {
-            ASSERT_EQ(sampler.Draw(range), reference.Next(-16384, 32768)) << "seed " << seed << ", draw " << i;
+            ASSERT_EQ(sampler.Draw(range), reference.Next(-16384, 32767)) << "seed " << seed << ", draw " << i;
         }
     }
 }
