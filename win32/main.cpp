@@ -1,0 +1,15 @@
+#include <windows.h>
+
+#include "win32/population_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
+{
+    HWND window = win32::CreatePopulationWindow(instance);
+    if (window == nullptr) {
+        ::MessageBoxW(nullptr, L"The window could not be created.", L"Population generator", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    ::ShowWindow(window, show);
+    ::UpdateWindow(window);
+    return win32::RunMessageLoop(window);
+}
