@@ -119,6 +119,21 @@ TEST_F(WindowLayout, IsASizableTopLevelWindowWithItsCaptionAndClientArea)
     EXPECT_EQ(client.bottom, Scaled(expected_form::kClientHeight, dpi_));
 }
 
+// The manifest that the program and this test share took effect: visual
+// styles (the button's window procedure is that of common controls 6, from
+// the side-by-side store, not user32's) and per-monitor DPI awareness.
+TEST_F(WindowLayout, RunsWithVisualStylesAndPerMonitorDpiAwareness)
+{
+    HMODULE owner = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(::GetWindowLongPtrW(Control("Command1"), GWLP_WNDPROC)), &owner);
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(owner, path, MAX_PATH);
+    EXPECT_NE(Narrowed(path).find("common-controls_6595b64144ccf1df_6."), std::string::npos) << Narrowed(path);
+    EXPECT_EQ(::GetAwarenessFromDpiAwarenessContext(::GetWindowDpiAwarenessContext(window_)),
+              DPI_AWARENESS_PER_MONITOR_AWARE);
+}
+
 // Enlarged, the window keeps every control where it was.
 TEST_F(WindowLayout, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlarged)
 {
