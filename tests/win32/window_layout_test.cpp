@@ -135,7 +135,18 @@ TEST_F(WindowLayout, RunsWithVisualStylesAndPerMonitorDpiAwareness)
 }
 
 // Enlarged, the window keeps every control where it was.
-TEST_F(WindowLayout, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlarged)
+// Tells the window that it moved to a monitor of another DPI, as Windows
+// does (Wine has one DPI for all monitors and never does).
+void ChangeDpi(HWND window, int dpi)
+{
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+}
+
+// Enlarged, the window keeps every control where it was; moved to another
+// DPI, it places them anew.
+TEST_F(WindowLayout, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
 {
     int children = 0;
     ::EnumChildWindows(window_, [](HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; },
@@ -144,13 +155,16 @@ TEST_F(WindowLayout, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlarged)
 
     RECT original{};
     ::GetWindowRect(window_, &original);
-    for (bool enlarged : {false, true}) {
-        if (enlarged) {
+    for (std::string_view state : {"as shown", "enlarged", "at 192 DPI"}) {
+        int dpi = dpi_;
+        if (state == "enlarged") {
             ::SetWindowPos(window_, nullptr, 0, 0, Scaled(700, dpi_), Scaled(700, dpi_), SWP_NOMOVE | SWP_NOZORDER);
-            Pump();
+        } else if (state == "at 192 DPI") {
+            ChangeDpi(window_, dpi = 192);
         }
+        Pump();
         for (const expected_form::Control& expected : expected_form::kControls) {
-            SCOPED_TRACE(std::string(expected.name) + (enlarged ? " (enlarged window)" : ""));
+            SCOPED_TRACE(std::string(expected.name) + ", window " + std::string(state));
             HWND control = Control(expected.name);
             if (control == nullptr) continue;
             const LONG_PTR style = ::GetWindowLongPtrW(control, GWL_STYLE);
@@ -185,12 +199,13 @@ TEST_F(WindowLayout, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlarged)
                 }
             }
             const RECT box = BoxInClientArea(control);
-            EXPECT_EQ(box.left, Scaled(left, dpi_));
-            EXPECT_EQ(box.top, Scaled(top, dpi_));
-            EXPECT_EQ(box.right - box.left, Scaled(expected.width, dpi_));
-            EXPECT_EQ(box.bottom - box.top, Scaled(expected.height, dpi_));
+            EXPECT_EQ(box.left, Scaled(left, dpi));
+            EXPECT_EQ(box.top, Scaled(top, dpi));
+            EXPECT_EQ(box.right - box.left, Scaled(expected.width, dpi));
+            EXPECT_EQ(box.bottom - box.top, Scaled(expected.height, dpi));
         }
     }
+    ChangeDpi(window_, dpi_);
     ::SetWindowPos(window_, nullptr, 0, 0, original.right - original.left, original.bottom - original.top,
                    SWP_NOMOVE | SWP_NOZORDER);
 }
