@@ -2,12 +2,14 @@
 // checked against the layout written out by hand in expected_form.h: the
 // window's kind and client area, each control's class, caption and pixel
 // box, the keyboard order and first focus, and that every caption fits its
-// box in the window's font. Run with --at-dpi=N, the same checks run in a
-// child process that starts at N dots per inch (Wine's LogPixels setting).
+// box in the window's font; and that fields keep pasted text on one line and
+// hand it on as UTF-8. Run with --at-dpi=N, the same checks run in a child
+// process that starts at N dots per inch (Wine's LogPixels setting).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -263,6 +265,37 @@ TEST_F(WindowLayout, EveryCaptionFitsItsBoxInTheWindowFont)
         EXPECT_LE(metrics.tmHeight, Scaled(expected.height, dpi_)) << expected.name << " font too tall";
     }
     ::ReleaseDC(window_, dc);
+}
+
+// A field keeps to one line: a pasted line break never enters it.
+TEST_F(WindowLayout, PastedLineBreaksStayOutOfAField)
+{
+    HWND field = Control("Text2(9)");
+    const std::wstring pasted = L"12\r\n3\n4";
+    ASSERT_TRUE(::OpenClipboard(window_));
+    ::EmptyClipboard();
+    HGLOBAL data = ::GlobalAlloc(GMEM_MOVEABLE, (pasted.size() + 1) * sizeof(wchar_t));
+    std::copy_n(pasted.c_str(), pasted.size() + 1, static_cast<wchar_t*>(::GlobalLock(data)));
+    ::GlobalUnlock(data);
+    ::SetClipboardData(CF_UNICODETEXT, data);
+    ::CloseClipboard();
+
+    ::SendMessageW(field, EM_SETSEL, 0, -1);
+    ::SendMessageW(field, WM_PASTE, 0, 0);
+    EXPECT_EQ(TextOf(field), "1234");
+    ::SetWindowTextW(field, L"150");
+}
+
+// The fields' UTF-16 reaches the core as UTF-8 without loss; a broken
+// surrogate, which UTF-8 cannot hold, is refused rather than replaced.
+TEST(TextConversion, KeepsEveryCharacterAndRefusesBrokenSurrogates)
+{
+    const std::wstring text = L"a\u00e9\u20ac\U0001D11E";
+    std::string utf8;
+    ASSERT_TRUE(win32::Narrow(text, utf8));
+    EXPECT_EQ(utf8, "a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E");
+    EXPECT_EQ(win32::Widen(utf8), text);
+    EXPECT_FALSE(win32::Narrow(std::wstring(L"1\xD834" L"2"), utf8));
 }
 
 // Runs every test again in a child process started at `dpi` dots per inch:
