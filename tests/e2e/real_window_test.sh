@@ -188,7 +188,7 @@ replace 10      # Text1(5): rook Min
 tab 5
 replace 10      # Text2(5): rook Max
 tab 10
-xdotool key space
+xdotool key Return  # on the button, Enter presses it as Space does
 list_changed() { [ "$(cksum <"$list")" != "$first" ]; }
 wait_for "the file after the mended press" list_changed
 check_list 38 "2:5" "6:3" "19: 500" "25: 2" "26: 10" "32: 3" "33: 10"
