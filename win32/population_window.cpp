@@ -1,6 +1,8 @@
 #include "win32/population_window.h"
 
 #include <commctrl.h>
+#include <initguid.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <exception>
@@ -206,6 +208,26 @@ HWND CreateControl(HWND window, const form::Control& control, int id)
     return handle;
 }
 
+// Screen readers name an edit control after the label before it in the
+// window order, which here is not its own (the order is the keyboard's), so
+// each field is given its name from the form ("Rook: Min"). Needs COM
+// initialised on the thread; without it the fields go unnamed.
+void NameFields(const WindowState& state)
+{
+    IAccPropServices* services = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                  reinterpret_cast<void**>(&services)))) {
+        return;
+    }
+    const auto& controls = form::Controls();
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        if (controls[i].kind != form::Kind::Field) continue;
+        services->SetHwndPropStr(state.controls[i], static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                 Widen(controls[i].accessibleName).c_str());
+    }
+    services->Release();
+}
+
 // Frames and labels first, in table order; then the fields and the button
 // in keyboard order, since Tab follows the order in which they were made.
 bool CreateControls(HWND window, WindowState& state)
@@ -290,6 +312,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         }
         case WM_CREATE:
             if (state == nullptr || !CreateControls(window, *state)) return -1;
+            NameFields(*state);
             state->dpi = ::GetDpiForWindow(window);
             PlaceControls(window, *state);
             SizeClientArea(window, state->dpi);
