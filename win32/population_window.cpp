@@ -278,9 +278,10 @@ void Generate(HWND window, const WindowState& state)
         wide.resize(static_cast<std::size_t>(::GetWindowTextW(state.controls[i], wide.data(), length + 1)));
         std::string text;
         if (!Narrow(wide, text)) {
-            Report(window, "Text not valid",
-                   "The field " + control.accessibleName +
-                       " holds a broken character (half of a surrogate pair), which the file cannot hold. Retype it.");
+            // Pasted from somewhere broken: half of a UTF-16 surrogate pair.
+            Report(window, "Text that cannot be written",
+                   "The field \"" + control.accessibleName +
+                       "\" holds a broken character, which the file cannot hold. Retype the field's text.");
             return;
         }
         switch (control.binding) {
