@@ -179,9 +179,12 @@ cmp -s "$list" "$golden" || fail "Enter or Escape in a field, or the failed run,
 first=$(cksum <"$list")
 
 # Mended, the next press writes again, here with the rook's range 10..10,
-# which gives every drawn rook 10.
+# which gives every drawn rook 10, and a time limit that is not ASCII, which
+# reaches the file as UTF-8.
 xdotool windowfocus --sync "$main"
-backtab 3
+backtab 1
+replace "½ day"  # text3(14)
+backtab 2
 replace 3       # text3(12)
 backtab 12
 replace 10      # Text1(5): rook Min
@@ -191,7 +194,7 @@ tab 10
 xdotool key Return  # on the button, Enter presses it as Space does
 list_changed() { [ "$(cksum <"$list")" != "$first" ]; }
 wait_for "the file after the mended press" list_changed
-check_list 38 "2:5" "6:3" "19: 500" "25: 2" "26: 10" "32: 3" "33: 10"
+check_list 38 "2:5" "6:3" "10:½ day" "19: 500" "25: 2" "26: 10" "32: 3" "33: 10"
 running
 
 echo "PASS: keyboard input reached the file; the failure report left the program running"
