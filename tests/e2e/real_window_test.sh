@@ -126,8 +126,8 @@ fi
 tab() { xdotool key --repeat "$1" Tab; }
 backtab() { xdotool key --repeat "$1" shift+Tab; }
 # Empties the field (End, Shift+Home and BackSpace: a Win32 edit control has
-# no Ctrl+A) and types the text.
-replace() { xdotool key End shift+Home BackSpace && xdotool type -- "$1"; }
+# no Ctrl+A) and types the text, read as UTF-8 whatever the test's locale.
+replace() { xdotool key End shift+Home BackSpace && LC_ALL=C.UTF-8 xdotool type -- "$1"; }
 
 # Checks the file: CRLF lines, the count, and "N:text" line checks.
 check_list() {
