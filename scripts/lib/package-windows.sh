@@ -7,7 +7,7 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
 
-ensure_packages cmake ninja-build g++-mingw-w64-x86-64 zip
+ensure_packages cmake ninja-build g++-mingw-w64-x86-64 zip unzip
 
 build="$ROOT/build-package-windows"
 cmake -S "$ROOT" -B "$build" -G Ninja --toolchain "$ROOT/cmake/mingw-w64-x86_64.cmake" \
