@@ -222,6 +222,65 @@ TEST_F(Window, EveryCaptionFitsItsBoxInTheWindowFont)
     ::ReleaseDC(window_, dc);
 }
 
+// What a press that fails shows, seen from inside the report as it opens.
+struct Report {
+    HWND owner = nullptr;
+    bool ownerEnabled = true;
+    std::string caption, text;
+    bool errorIcon = false;
+};
+Report seen;
+HWND reportOwner = nullptr;
+
+LRESULT CALLBACK WatchReport(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && ClassOf(reinterpret_cast<HWND>(wParam)) == "#32770") {
+        auto box = reinterpret_cast<HWND>(wParam);
+        seen = {::GetWindow(box, GW_OWNER), ::IsWindowEnabled(reportOwner) != FALSE, TextOf(box), {}, false};
+        ::EnumChildWindows(box, [](HWND child, LPARAM) {
+            const auto style = ::GetWindowLongPtrW(child, GWL_STYLE);
+            if (ClassOf(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
+                seen.errorIcon = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0)) ==
+                                 ::LoadIconW(nullptr, IDI_ERROR);
+            } else if (ClassOf(child) == "Static" && seen.text.empty()) {
+                seen.text = TextOf(child);
+            }
+            return TRUE;
+        }, 0);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// With no folder "files" the press fails: an error box captioned as the
+// window, owned by it and modal over it; afterwards the fields are as typed.
+TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + std::wstring(L"popgen-no-files-") + std::to_wstring(::GetCurrentProcessId());
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+    ::SetWindowTextW(Control("text3(12)"), L"3 players");
+    reportOwner = window_;
+    HHOOK hook = ::SetWindowsHookExW(WH_CBT, WatchReport, nullptr, ::GetCurrentThreadId());
+    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+    ::UnhookWindowsHookEx(hook);
+    ::SetCurrentDirectoryW(previous);
+    ::RemoveDirectoryW(folder.c_str());
+
+    EXPECT_EQ(seen.owner, window_);
+    EXPECT_FALSE(seen.ownerEnabled) << "not modal";
+    EXPECT_EQ(seen.caption, expected_form::kCaption);
+    EXPECT_EQ(seen.text.rfind("File error", 0), 0u) << seen.text;
+    EXPECT_TRUE(seen.errorIcon);
+    EXPECT_TRUE(::IsWindowVisible(window_));
+    EXPECT_EQ(TextOf(Control("text3(12)")), "3 players");
+    ::SetWindowTextW(Control("text3(12)"), L"30");
+}
+
 TEST_F(Window, PastedLineBreaksStayOutOfAField)
 {
     const std::wstring pasted = L"12\r\n3\n4";
