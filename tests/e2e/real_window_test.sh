@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# The built program in a real X window: on a private Xvfb, fields are filled
-# through the keyboard in the window's keyboard order and the button pressed;
-# the file is checked. Then a press fails, the report is dismissed with the
+# The built program in a real X window, driven through the keyboard: every
+# field is typed in the window's keyboard order and the button pressed, which
+# must give the golden default file byte for byte. Enter and Escape in a field
+# write nothing. A press then fails, the report is dismissed with the
 # keyboard, the program is still running with the file untouched, and a press
 # after the cause is mended succeeds.
 #
 # Usage: real_window_test.sh PROGRAM
+# PROGRAM is the Qt program, or the Windows program (.exe), which runs under
+# Wine in $WINEPREFIX. It runs on a private Xvfb, or for Wine on the display
+# named in POPGEN_WINE_DISPLAY when set (scripts/test-windows runs one Xvfb
+# for all of Wine, since Wine's desktop process stays on the display it was
+# started on).
 # With POPGEN_LC_ALL=LOCALE (a locale whose decimal point is a comma, from
 # LOCPATH if that is set), the program runs in that locale instead and one
 # press with a player count of "2.6" must write 3 players.
@@ -14,10 +20,17 @@
 set -euo pipefail
 
 program=$(realpath "$1")
+golden=$(realpath "$(dirname "$0")/../data/default_game_list.txt")
+case "$program" in
+    *.exe) windows=1 ;;
+    *) windows=0 ;;
+esac
 screenshot=${POPGEN_SCREENSHOT:+$(realpath -m "$POPGEN_SCREENSHOT")}
-for tool in Xvfb xdotool; do
+tools=(Xvfb xdotool)
+[ "$windows" -eq 0 ] || tools+=(wine)
+for tool in "${tools[@]}"; do
     if ! command -v "$tool" >/dev/null; then
-        echo "FAIL: $tool is missing (scripts/test installs the packages xvfb and xdotool)" >&2
+        echo "FAIL: $tool is missing (scripts/test installs the packages xvfb, xdotool and wine)" >&2
         exit 1
     fi
 done
@@ -68,13 +81,17 @@ wait_for() {
     done
 }
 
-# Xvfb picks a free display and writes its number once it accepts clients.
-# It must not reset when its last client leaves (the display check below is
-# one), or the program may try to connect in the middle of the reset.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for "Xvfb to start" test -s "$work/display"
-export DISPLAY=":$(head -n 1 "$work/display")"
+if [ "$windows" -eq 1 ] && [ -n "${POPGEN_WINE_DISPLAY:-}" ]; then
+    export DISPLAY=$POPGEN_WINE_DISPLAY
+else
+    # Xvfb picks a free display and writes its number once it accepts
+    # clients. It must not reset when its last client leaves (the display
+    # check below is one), or the program may connect in the middle of it.
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    wait_for "Xvfb to start" test -s "$work/display"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+fi
 display_answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
 wait_for "a connection to Xvfb on $DISPLAY" display_answers
 
@@ -84,7 +101,14 @@ export XDG_RUNTIME_DIR="$work/runtime" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_H
 mkdir -p "$work/run/files"
 cd "$work/run"
 
-${POPGEN_LC_ALL:+env LC_ALL=$POPGEN_LC_ALL} "$program" >"$work/program.log" 2>&1 &
+if [ "$windows" -eq 1 ]; then
+    # As cmake/wine-run does; wine execs the program in this process.
+    export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/popgen-wine-$(id -u)}"
+    export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+    wine "$program" >"$work/program.log" 2>&1 &
+else
+    ${POPGEN_LC_ALL:+env LC_ALL=$POPGEN_LC_ALL} "$program" >"$work/program.log" 2>&1 &
+fi
 app_pid=$!
 
 window_count_is() { [ "$(visible_windows | wc -l)" -eq "$1" ]; }
@@ -104,7 +128,9 @@ fi
 
 tab() { xdotool key --repeat "$1" Tab; }
 backtab() { xdotool key --repeat "$1" shift+Tab; }
-replace() { xdotool key ctrl+a && xdotool type -- "$1"; }
+# Empties the field (End, Shift+Home and BackSpace: a Win32 edit control has
+# no Ctrl+A) and types the text, read as UTF-8 whatever the test's locale.
+replace() { xdotool key End shift+Home BackSpace && LC_ALL=C.UTF-8 xdotool type -- "$1"; }
 
 # Checks the file: CRLF lines, the count, and "N:text" line checks.
 check_list() {
@@ -138,23 +164,26 @@ if [ -n "${POPGEN_LC_ALL:-}" ]; then
     exit 0
 fi
 
-# The focus starts in the rook's Min; Min column, Max column, general column.
-replace 10      # Text1(5): rook Min
-tab 5
-replace 10      # Text2(5): rook Max
-tab 7
-replace 3       # text3(12): player count
-tab 3
+# The focus starts in the rook's Min: the Min column, the Max column, the
+# general column, then the button. Each field typed with its default text,
+# the first press writes the golden file.
+for text in 0 0 0 0 -50   1000 600 600 1600 150   5 5 30 50 900; do
+    replace "$text"
+    tab 1
+done
 xdotool key space  # Command1
 wait_for "the file after the first press" test -s "$list"
-# Three players; the rook range 10..10 gives every drawn rook 10.
-check_list 38 "2:5" "6:3" "19: 500" "25: 2" "26: 10" "32: 3" "33: 10"
+cmp -s "$list" "$golden" || fail "the first press did not write the golden file $golden"
 running
-first=$(cksum <"$list")
+
+# Enter and Escape in a field press nothing: a press now would rewrite the
+# file with the next random values. The failing press below comes after
+# them, so once its report shows they have been handled.
+backtab 3       # text3(12): player count
+xdotool key Return Escape
 
 # A player count beyond the whole-number range fails the run.
-backtab 3
-replace 40000   # text3(12)
+replace 40000
 tab 3
 xdotool key space
 wait_for "the failure report" window_count_is 2
@@ -163,17 +192,26 @@ xdotool windowfocus --sync "$report"
 xdotool key Return
 wait_for "the report to close" window_count_is 1
 running
-[ "$(cksum <"$list")" = "$first" ] || fail "the failed run changed $list"
+cmp -s "$list" "$golden" || fail "Enter or Escape in a field, or the failed run, changed $list"
+first=$(cksum <"$list")
 
-# Mended, the next press writes again; the random values continue.
+# Mended, the next press writes again, here with the rook's range 10..10,
+# which gives every drawn rook 10, and a time limit that is not ASCII, which
+# reaches the file as UTF-8.
 xdotool windowfocus --sync "$main"
-backtab 3
+backtab 1
+replace "½ day"  # text3(14)
+backtab 2
 replace 3       # text3(12)
-tab 3
-xdotool key space
+backtab 12
+replace 10      # Text1(5): rook Min
+tab 5
+replace 10      # Text2(5): rook Max
+tab 10
+xdotool key Return  # on the button, Enter presses it as Space does
 list_changed() { [ "$(cksum <"$list")" != "$first" ]; }
 wait_for "the file after the mended press" list_changed
-check_list 38 "6:3" "25: 2" "26: 10" "32: 3" "33: 10"
+check_list 38 "2:5" "6:3" "10:½ day" "19: 500" "25: 2" "26: 10" "32: 3" "33: 10"
 running
 
 echo "PASS: keyboard input reached the file; the failure report left the program running"

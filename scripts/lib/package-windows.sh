@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# dist/population-generator-<version>-windows-x64.zip: the Win32 program (one
+# statically linked .exe), an empty folder "files" beside it, so that a
+# double-click works at once, and README.txt. Cross-built with mingw-w64 in
+# build-package-windows, without the tests.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$ROOT"
+
+ensure_packages cmake ninja-build g++-mingw-w64-x86-64 zip unzip
+
+build="$ROOT/build-package-windows"
+cmake -S "$ROOT" -B "$build" -G Ninja --toolchain "$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPOPGEN_BUILD_BENCH=OFF -DPOPGEN_BUILD_UI=OFF \
+    -DPOPGEN_BUILD_WIN32=ON >/dev/null
+cmake --build "$build" --target population-generator --parallel 2
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+name="population-generator-$version-windows-x64"
+stage="$build/stage/$name"
+rm -rf "$build/stage"
+mkdir -p "$stage/files"
+cp "$build/win32/population-generator.exe" "$stage/"
+# Windows line ends, for every editor.
+sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$ROOT/scripts/lib/package-windows.txt" >"$stage/README.txt"
+
+# The same sources give the same zip: fixed times, a fixed order.
+stamp=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)
+find "$build/stage" -exec touch -h -d "@$stamp" {} +
+mkdir -p "$ROOT/dist"
+rm -f "$ROOT/dist/$name.zip"
+# Folders are listed too, so the empty "files" is kept.
+(cd "$build/stage" && find "$name" | LC_ALL=C sort | zip -X -q -@ "$ROOT/dist/$name.zip")
+echo "dist/$name.zip:"
+unzip -l "$ROOT/dist/$name.zip"

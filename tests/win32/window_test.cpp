@@ -1,0 +1,360 @@
+// The real Win32 window, created in this process as the program creates it,
+// checked against the layout written out by hand in expected_form.h: the
+// window's kind, each control's class, caption and pixel box, the keyboard
+// order, and that every caption fits its box in the window's font; and that
+// fields keep pasted text on one line and hand it on as UTF-8. With
+// --at-dpi=N it all runs again in a child process started at N dots per inch
+// (Wine's LogPixels setting, read when a process starts).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "support/expected_form.h"
+#include "win32/population_window.h"
+
+namespace {
+
+using expected_form::Kind;
+
+// A length in pixels at 96 DPI scaled to `dpi`, rounded half up.
+int Scaled(int pixels, int dpi) { return (2 * pixels * dpi + 96) / 192; }
+
+std::wstring WideText(HWND control)
+{
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::string Narrowed(const std::wstring& text)
+{
+    std::string utf8;
+    EXPECT_TRUE(win32::Narrow(text, utf8));
+    return utf8;
+}
+
+std::string TextOf(HWND control) { return Narrowed(WideText(control)); }
+
+std::string ClassOf(HWND control)
+{
+    wchar_t name[64] = {};
+    ::GetClassNameW(control, name, 64);
+    return Narrowed(name);
+}
+
+void Pump()
+{
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+}
+
+// Tells the window that it moved to a monitor of another DPI, as Windows
+// does (Wine has one DPI for all monitors and never does).
+void ChangeDpi(HWND window, int dpi)
+{
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+}
+
+// One window for all the tests, left to the end of the process: Wine with
+// no window manager waits two seconds for each window it takes down.
+class Window : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        window_ = win32::CreatePopulationWindow(::GetModuleHandleW(nullptr));
+        if (window_ == nullptr) return;
+        ::ShowWindow(window_, SW_SHOWNORMAL);
+        ::SetForegroundWindow(window_);
+        Pump();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(window_, nullptr) << "no window; the tests need Wine on an X display (scripts/test-windows)";
+        const char* expected = std::getenv("POPGEN_EXPECT_DPI");
+        dpi_ = static_cast<int>(::GetDpiForWindow(window_));
+        ASSERT_EQ(dpi_, expected != nullptr ? std::atoi(expected) : 96) << "not the DPI this run was started for";
+    }
+
+    HWND Control(std::string_view name) const
+    {
+        HWND control = win32::FindControl(window_, name);
+        EXPECT_NE(control, nullptr) << "no control " << name;
+        return control;
+    }
+
+    static inline HWND window_ = nullptr;
+    int dpi_ = 96;
+};
+
+// A sizable top-level window with minimise, maximise and close, not a dialog
+// or tool window; with visual styles (the button's window procedure is that
+// of common controls 6, not user32's) and per-monitor DPI awareness.
+TEST_F(Window, IsAnOrdinaryTopLevelWindowAsItsManifestSays)
+{
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_EXSTYLE));
+    const DWORD wanted = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    EXPECT_EQ(style & wanted, wanted) << std::hex << style;
+    EXPECT_EQ(style & (WS_CHILD | WS_POPUP | DS_MODALFRAME), 0u) << std::hex << style;
+    EXPECT_EQ(exStyle & (WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTEXTHELP), 0u)
+        << std::hex << exStyle;
+    EXPECT_NE(ClassOf(window_), "#32770") << "a dialog";
+    EXPECT_EQ(::GetWindow(window_, GW_OWNER), nullptr);
+    EXPECT_EQ(TextOf(window_), expected_form::kCaption);
+    RECT client{};
+    ::GetClientRect(window_, &client);
+    EXPECT_EQ(client.right, Scaled(expected_form::kClientWidth, dpi_));
+    EXPECT_EQ(client.bottom, Scaled(expected_form::kClientHeight, dpi_));
+
+    HMODULE owner = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(::GetWindowLongPtrW(Control("Command1"), GWLP_WNDPROC)), &owner);
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(owner, path, MAX_PATH);
+    EXPECT_NE(Narrowed(path).find("common-controls_6595b64144ccf1df_6."), std::string::npos) << Narrowed(path);
+    EXPECT_EQ(::GetAwarenessFromDpiAwarenessContext(::GetWindowDpiAwarenessContext(window_)),
+              DPI_AWARENESS_PER_MONITOR_AWARE);
+}
+
+// Enlarged, the window keeps every control where it was; moved to another
+// DPI, it places them anew.
+TEST_F(Window, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
+{
+    int children = 0;
+    ::EnumChildWindows(window_, [](HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; },
+                       reinterpret_cast<LPARAM>(&children));
+    EXPECT_EQ(children, static_cast<int>(expected_form::kControls.size()));
+
+    RECT original{};
+    ::GetWindowRect(window_, &original);
+    for (std::string_view state : {"as shown", "enlarged", "at 192 DPI"}) {
+        const int dpi = state == "at 192 DPI" ? 192 : dpi_;
+        if (state == "enlarged") {
+            ::SetWindowPos(window_, nullptr, 0, 0, Scaled(700, dpi_), Scaled(700, dpi_), SWP_NOMOVE | SWP_NOZORDER);
+        }
+        if (dpi != dpi_) ChangeDpi(window_, dpi);
+        Pump();
+        for (const expected_form::Control& expected : expected_form::kControls) {
+            SCOPED_TRACE(std::string(expected.name) + ", window " + std::string(state));
+            HWND control = Control(expected.name);
+            if (control == nullptr) continue;
+            const auto style = static_cast<DWORD>(::GetWindowLongPtrW(control, GWL_STYLE));
+            switch (expected.kind) {
+                case Kind::Frame: EXPECT_EQ(style & BS_TYPEMASK, DWORD{BS_GROUPBOX}); break;
+                case Kind::Button: EXPECT_EQ(style & BS_TYPEMASK, DWORD{BS_PUSHBUTTON}) << "default button"; break;
+                case Kind::Label:
+                    EXPECT_EQ(style & SS_NOPREFIX, DWORD{SS_NOPREFIX}) << "'&' would hide";
+                    EXPECT_EQ(style & SS_TYPEMASK,
+                              DWORD(expected.alignment == expected_form::Alignment::Center ? SS_CENTER : SS_LEFT));
+                    break;
+                case Kind::Field:
+                    EXPECT_EQ(style & (ES_MULTILINE | ES_READONLY | ES_NUMBER | ES_PASSWORD), 0u);
+                    EXPECT_GE(::SendMessageW(control, EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "a length limit";
+                    break;
+            }
+            constexpr const char* kClasses[] = {"Button", "Static", "Edit", "Button"};
+            EXPECT_EQ(ClassOf(control), kClasses[static_cast<int>(expected.kind)]);
+            EXPECT_EQ(TextOf(control), expected.text);
+
+            int left = expected.left;
+            int top = expected.top;
+            for (const expected_form::Control& frame : expected_form::kControls) {
+                if (frame.name == expected.parent) left += frame.left, top += frame.top;
+            }
+            RECT box{};
+            ::GetWindowRect(control, &box);
+            ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&box), 2);
+            EXPECT_EQ(box.left, Scaled(left, dpi));
+            EXPECT_EQ(box.top, Scaled(top, dpi));
+            EXPECT_EQ(box.right - box.left, Scaled(expected.width, dpi));
+            EXPECT_EQ(box.bottom - box.top, Scaled(expected.height, dpi));
+        }
+    }
+    ChangeDpi(window_, dpi_);
+    ::SetWindowPos(window_, nullptr, 0, 0, original.right - original.left, original.bottom - original.top,
+                   SWP_NOMOVE | SWP_NOZORDER);
+}
+
+TEST_F(Window, FocusStartsInTheRookMinAndTabFollowsTheKeyboardOrder)
+{
+    const auto& order = expected_form::kFocusOrder;
+    EXPECT_EQ(::GetFocus(), Control(order.front()));
+    for (bool backwards : {false, true}) {
+        HWND control = Control(order.front());
+        for (std::size_t step = 1; step <= order.size(); ++step) {
+            control = ::GetNextDlgTabItem(window_, control, backwards);
+            const std::size_t place = (backwards ? order.size() - step : step) % order.size();
+            EXPECT_EQ(control, Control(order[place])) << (backwards ? "Shift+Tab" : "Tab") << " step " << step;
+        }
+    }
+}
+
+TEST_F(Window, EveryCaptionFitsItsBoxInTheWindowFont)
+{
+    // Room that a control's own drawing takes from its caption's width, at
+    // 96 DPI: a frame's corner, a button's edges, a field's border.
+    constexpr int kMargins[] = {16, 0, 6, 8};  // frame, label, field, button
+    HDC dc = ::GetDC(window_);
+    for (const expected_form::Control& expected : expected_form::kControls) {
+        HWND control = Control(expected.name);
+        auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr) << expected.name << " has the system font, not the window's";
+        HGDIOBJ previous = ::SelectObject(dc, font);
+        const std::wstring text = WideText(control);
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        TEXTMETRICW metrics{};
+        ::GetTextMetricsW(dc, &metrics);
+        ::SelectObject(dc, previous);
+        RECT client{};
+        ::GetClientRect(control, &client);
+        EXPECT_LE(size.cx + Scaled(kMargins[static_cast<int>(expected.kind)], dpi_), client.right)
+            << expected.name << " \"" << expected.text << "\" is " << size.cx << " px wide";
+        EXPECT_LE(metrics.tmHeight, Scaled(expected.height, dpi_)) << expected.name << ": font too tall";
+    }
+    ::ReleaseDC(window_, dc);
+}
+
+// What a press that fails shows, seen from inside the report as it opens.
+struct Report {
+    HWND owner = nullptr;
+    bool ownerEnabled = true;
+    std::string caption, text;
+    bool errorIcon = false;
+};
+Report seen;
+HWND reportOwner = nullptr;
+
+LRESULT CALLBACK WatchReport(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && ClassOf(reinterpret_cast<HWND>(wParam)) == "#32770") {
+        auto box = reinterpret_cast<HWND>(wParam);
+        seen = {::GetWindow(box, GW_OWNER), ::IsWindowEnabled(reportOwner) != FALSE, TextOf(box), {}, false};
+        ::EnumChildWindows(box, [](HWND child, LPARAM) {
+            const auto style = ::GetWindowLongPtrW(child, GWL_STYLE);
+            if (ClassOf(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
+                seen.errorIcon = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0)) ==
+                                 ::LoadIconW(nullptr, IDI_ERROR);
+            } else if (ClassOf(child) == "Static" && seen.text.empty()) {
+                seen.text = TextOf(child);
+            }
+            return TRUE;
+        }, 0);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// With no folder "files" the press fails: an error box captioned as the
+// window, owned by it and modal over it; afterwards the fields are as typed.
+TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + std::wstring(L"popgen-no-files-") + std::to_wstring(::GetCurrentProcessId());
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+    ::SetWindowTextW(Control("text3(12)"), L"3 players");
+    reportOwner = window_;
+    HHOOK hook = ::SetWindowsHookExW(WH_CBT, WatchReport, nullptr, ::GetCurrentThreadId());
+    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+    ::UnhookWindowsHookEx(hook);
+    ::SetCurrentDirectoryW(previous);
+    ::RemoveDirectoryW(folder.c_str());
+
+    EXPECT_EQ(seen.owner, window_);
+    EXPECT_FALSE(seen.ownerEnabled) << "not modal";
+    EXPECT_EQ(seen.caption, expected_form::kCaption);
+    EXPECT_EQ(seen.text.rfind("File error", 0), 0u) << seen.text;
+    EXPECT_TRUE(seen.errorIcon);
+    EXPECT_TRUE(::IsWindowVisible(window_));
+    EXPECT_EQ(TextOf(Control("text3(12)")), "3 players");
+    ::SetWindowTextW(Control("text3(12)"), L"30");
+}
+
+TEST_F(Window, PastedLineBreaksStayOutOfAField)
+{
+    const std::wstring pasted = L"12\r\n3\n4";
+    ASSERT_TRUE(::OpenClipboard(window_));
+    ::EmptyClipboard();
+    HGLOBAL data = ::GlobalAlloc(GMEM_MOVEABLE, (pasted.size() + 1) * sizeof(wchar_t));
+    std::copy_n(pasted.c_str(), pasted.size() + 1, static_cast<wchar_t*>(::GlobalLock(data)));
+    ::GlobalUnlock(data);
+    ::SetClipboardData(CF_UNICODETEXT, data);
+    ::CloseClipboard();
+
+    HWND field = Control("Text2(9)");
+    ::SendMessageW(field, EM_SETSEL, 0, -1);
+    ::SendMessageW(field, WM_PASTE, 0, 0);
+    EXPECT_EQ(TextOf(field), "1234");
+    ::SetWindowTextW(field, L"150");
+}
+
+// A broken surrogate, which UTF-8 cannot hold, is refused, not replaced.
+TEST(TextConversion, KeepsEveryCharacterAndRefusesBrokenSurrogates)
+{
+    const std::wstring text = L"a\u00e9\u20ac\U0001D11E";
+    std::string utf8;
+    ASSERT_TRUE(win32::Narrow(text, utf8));
+    EXPECT_EQ(utf8, "a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E");
+    EXPECT_EQ(win32::Widen(utf8), text);
+    EXPECT_FALSE(win32::Narrow(std::wstring(L"1\xD834" L"2"), utf8));
+}
+
+// Runs this program again, without arguments, at `dpi` dots per inch; the
+// setting is put back afterwards.
+int RunAtDpi(int dpi)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
+        return 1;
+    }
+    DWORD previous = 0;
+    DWORD size = sizeof previous;
+    const bool had = ::RegQueryValueExW(key, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&previous),
+                                        &size) == ERROR_SUCCESS;
+    const auto value = static_cast<DWORD>(dpi);
+    ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    ::SetEnvironmentVariableW(L"POPGEN_EXPECT_DPI", std::to_wstring(dpi).c_str());
+
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    DWORD status = 1;
+    if (::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::GetExitCodeProcess(process.hProcess, &status);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    if (had) {
+        ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous), sizeof previous);
+    } else {
+        ::RegDeleteValueW(key, L"LogPixels");
+    }
+    ::RegCloseKey(key);
+    return static_cast<int>(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    constexpr std::string_view kAtDpi = "--at-dpi=";
+    if (argc == 2 && std::string_view(argv[1]).starts_with(kAtDpi)) return RunAtDpi(std::atoi(argv[1] + kAtDpi.size()));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
