@@ -1,26 +1,27 @@
 #!/usr/bin/env bash
 # dist/population-generator-<version>-windows-x64.zip: the Win32 program (one
 # statically linked .exe), an empty folder "files" beside it, so that a
-# double-click works at once, and README.txt. Cross-built with mingw-w64 in
+# double-click works at once, README.txt, and the command line (a console
+# program, also one file) for scripts. Cross-built with mingw-w64 in
 # build-package-windows, without the tests.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
 
-ensure_packages cmake ninja-build g++-mingw-w64-x86-64 zip unzip
+ensure_packages cmake ninja-build g++-mingw-w64-x86-64 libcli11-dev zip unzip
 
 build="$ROOT/build-package-windows"
 cmake -S "$ROOT" -B "$build" -G Ninja --toolchain "$ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPOPGEN_BUILD_BENCH=OFF -DPOPGEN_BUILD_UI=OFF \
-    -DPOPGEN_BUILD_WIN32=ON >/dev/null
-cmake --build "$build" --target population-generator --parallel 2
+    -DPOPGEN_BUILD_WIN32=ON -DPOPGEN_BUILD_CLI=ON >/dev/null
+cmake --build "$build" --target population-generator population-generator-cli --parallel 2
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name="population-generator-$version-windows-x64"
 stage="$build/stage/$name"
 rm -rf "$build/stage"
 mkdir -p "$stage/files"
-cp "$build/win32/population-generator.exe" "$stage/"
+cp "$build/win32/population-generator.exe" "$build/cli/population-generator-cli.exe" "$stage/"
 # Windows line ends, for every editor.
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$ROOT/scripts/lib/package-windows.txt" >"$stage/README.txt"
 
