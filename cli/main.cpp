@@ -9,6 +9,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -81,20 +82,11 @@ std::filesystem::path CurrentDirectory()
 std::vector<std::string> Utf8Arguments()
 {
     int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const auto release = [](LPWSTR* list) { LocalFree(list); };
+    const std::unique_ptr<LPWSTR, decltype(release)> wide(CommandLineToArgvW(GetCommandLineW(), &count), release);
     if (!wide) throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "reading the command line");
     std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) {
-        const int length = static_cast<int>(wcslen(wide[i]));
-        std::string utf8;
-        if (length > 0) {
-            const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], length, nullptr, 0, nullptr, nullptr);
-            utf8.resize(static_cast<std::size_t>(size));
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], length, utf8.data(), size, nullptr, nullptr);
-        }
-        arguments.push_back(std::move(utf8));
-    }
-    LocalFree(wide);
+    for (int i = 0; i < count; ++i) arguments.push_back(generation::PathText(wide.get()[i]));
     return arguments;
 }
 #endif
