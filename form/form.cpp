@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "generation/parameters.h"
 
 namespace form {
 
@@ -119,6 +118,17 @@ std::vector<const Control*> KeyboardOrder()
     std::sort(order.begin(), order.end(),
               [](const Control* a, const Control* b) { return a->tabIndex < b->tabIndex; });
     return order;
+}
+
+std::string& FieldText(generation::GenerationParameters& parameters, const Control& control)
+{
+    switch (control.binding) {
+        case Binding::General: return parameters.General(control.row);
+        case Binding::Min: return parameters.Coefficient(control.row).min;
+        case Binding::Max: return parameters.Coefficient(control.row).max;
+        case Binding::None: break;
+    }
+    throw std::invalid_argument(control.name + " is not a field");
 }
 
 Box WindowBox(const Control& control)

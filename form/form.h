@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "generation/parameters.h"
+
 // The window's form as data: every control's name, kind, caption or default
 // text, frame, box and keyboard place, and the wording of the failure
 // report. The Qt window and the Win32 window are both built from it, so
@@ -65,6 +67,11 @@ const Control& Find(std::string_view name);
 // index): the Min column, the Max column, the general column, the button.
 // The first of them has the focus when the window is first shown.
 std::vector<const Control*> KeyboardOrder();
+
+// The text of `parameters` that the field `control` holds: a general row's
+// text, or a coefficient row's Min or Max. std::invalid_argument for a
+// control that is not a field.
+std::string& FieldText(generation::GenerationParameters& parameters, const Control& control);
 
 // The control's box in the window's client area: its own box moved by its
 // frame's corner.

@@ -164,32 +164,14 @@ QLineEdit* PopulationWindow::AddField(QWidget* frame, const form::Control& contr
     field->setText(FromUtf8(control.text));
     field->setGeometry(Pixels(control.box));
     field->setAccessibleName(FromUtf8(control.accessibleName));
-    switch (control.binding) {
-    case form::Binding::General:
-        generalFields_[control.row - generation::kFirstGeneralRow] = field;
-        break;
-    case form::Binding::Min:
-        minFields_[control.row - generation::kFirstCoefficientRow] = field;
-        break;
-    case form::Binding::Max:
-        maxFields_[control.row - generation::kFirstCoefficientRow] = field;
-        break;
-    case form::Binding::None:
-        break;
-    }
+    fields_.emplace_back(&control, field);
     return field;
 }
 
 generation::GenerationParameters PopulationWindow::Parameters() const
 {
     generation::GenerationParameters parameters;
-    for (int row = generation::kFirstGeneralRow; row <= generation::kLastGeneralRow; ++row) {
-        parameters.General(row) = generalFields_[row - generation::kFirstGeneralRow]->text().toStdString();
-    }
-    for (int row = generation::kFirstCoefficientRow; row <= generation::kLastCoefficientRow; ++row) {
-        const int index = row - generation::kFirstCoefficientRow;
-        parameters.Coefficient(row) = {minFields_[index]->text().toStdString(), maxFields_[index]->text().toStdString()};
-    }
+    for (const auto& [control, field] : fields_) form::FieldText(parameters, *control) = field->text().toStdString();
     return parameters;
 }
 

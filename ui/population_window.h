@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <QString>
 #include <QWidget>
@@ -56,10 +58,8 @@ private:
     QLineEdit* AddField(QWidget* frame, const form::Control& control);
     void Report(const FailureReport& report);
 
-    // Indexed by row: rows 5..9 in minFields_/maxFields_, 10..14 in generalFields_.
-    QLineEdit* minFields_[generation::kCoefficientCount] = {};
-    QLineEdit* maxFields_[generation::kCoefficientCount] = {};
-    QLineEdit* generalFields_[generation::kGeneralCount] = {};
+    // Every field with the form's control it was made from.
+    std::vector<std::pair<const form::Control*, QLineEdit*>> fields_;
     QPushButton* generateButton_ = nullptr;
     Reporter reporter_;
 };

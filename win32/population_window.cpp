@@ -284,12 +284,7 @@ void Generate(HWND window, const WindowState& state)
                        "\" holds a broken character, which the file cannot hold. Retype the field's text.");
             return;
         }
-        switch (control.binding) {
-            case form::Binding::General: parameters.General(control.row) = std::move(text); break;
-            case form::Binding::Min: parameters.Coefficient(control.row).min = std::move(text); break;
-            case form::Binding::Max: parameters.Coefficient(control.row).max = std::move(text); break;
-            case form::Binding::None: break;
-        }
+        form::FieldText(parameters, control) = std::move(text);
     }
     try {
         generation::GenerationRun(parameters);
