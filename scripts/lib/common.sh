@@ -39,8 +39,9 @@ PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man 
 
 # What checking the package needs (scripts/test-package) besides building
 # it: validators for the desktop entry and the metainfo, lintian, and a
-# private X server with keyboard input for the real-window test.
-PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool)
+# private X server with keyboard input for the real-window test (xmodmap
+# gives the characters it types keys of their own).
+PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool x11-xserver-utils)
 
 # What building and testing the project needs: everything, and the locale
 # sources from which the tests compile a comma-decimal locale.

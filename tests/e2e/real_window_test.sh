@@ -26,11 +26,11 @@ case "$program" in
     *) windows=0 ;;
 esac
 screenshot=${POPGEN_SCREENSHOT:+$(realpath -m "$POPGEN_SCREENSHOT")}
-tools=(Xvfb xdotool)
+tools=(Xvfb xdotool xmodmap)
 [ "$windows" -eq 0 ] || tools+=(wine)
 for tool in "${tools[@]}"; do
     if ! command -v "$tool" >/dev/null; then
-        echo "FAIL: $tool is missing (scripts/test installs the packages xvfb, xdotool and wine)" >&2
+        echo "FAIL: $tool is missing (scripts/test installs the packages xvfb, xdotool, x11-xserver-utils and wine)" >&2
         exit 1
     fi
 done
@@ -94,6 +94,14 @@ else
 fi
 display_answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
 wait_for "a connection to Xvfb on $DISPLAY" display_answers
+# Every character typed below has a key of its own before the program
+# starts. Otherwise xdotool lends one a spare key for each keystroke and
+# takes it back at once, and a program that is slow to follow the change
+# (Wine under load) reads another character or none.
+for keysym in onehalf; do
+    xmodmap -pke | grep -qw "$keysym" || xmodmap -e "keycode any = $keysym" ||
+        fail "cannot give the key $keysym a key code"
+done
 
 # Everything the program or its toolkit might write stays in the work folder.
 mkdir -m 700 "$work/runtime"
