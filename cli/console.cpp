@@ -53,15 +53,18 @@ bool Write(Stream stream, std::string_view utf8)
     return WriteTo(::GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE), utf8);
 }
 
-bool StartedByDoubleClick(std::size_t arguments, unsigned long consoleProcesses)
+bool StartedByDoubleClick(const ConsoleUse& use)
 {
-    return arguments == 0 && consoleProcesses == 1;
+    return use.arguments == 0 && use.consoleProcesses == 1 && use.interactive;
 }
 
-unsigned long ConsoleProcesses()
+ConsoleUse CurrentConsoleUse(std::size_t arguments)
 {
     DWORD processes[2] = {};
-    return ::GetConsoleProcessList(processes, 2);
+    DWORD mode = 0;
+    return {arguments, ::GetConsoleProcessList(processes, 2),
+            ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) &&
+                ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode)};
 }
 
 void WaitForEnter()

@@ -19,14 +19,21 @@ bool Write(Stream stream, std::string_view utf8);
 // out garbled beyond ASCII), to anything else as the bytes themselves.
 bool WriteTo(void* handle, std::string_view utf8);
 
-// Whether a run with `arguments` arguments, in a console that
-// `consoleProcesses` processes share, is a double-click on the program: no
-// arguments, and a console of its own, which Windows made for it and closes
-// as soon as it ends. A Command Prompt or PowerShell shares its console.
-bool StartedByDoubleClick(std::size_t arguments, unsigned long consoleProcesses);
+// What tells a double-click on the program from a run in a Command Prompt.
+struct ConsoleUse {
+    std::size_t arguments = 0;          // after the program's name
+    unsigned long consoleProcesses = 0; // attached to this process's console
+    bool interactive = false;           // standard input and output are that console
+};
 
-// The number of processes attached to this process's console; 0 without one.
-unsigned long ConsoleProcesses();
+// Whether the program was started by a double-click: no arguments, and a
+// console of its own that it reads and writes, which Windows made for it
+// and closes as soon as it ends. A Command Prompt or PowerShell shares its
+// console; a program that starts this one for its output redirects it.
+bool StartedByDoubleClick(const ConsoleUse& use);
+
+// This process's console use, for a run with `arguments` arguments.
+ConsoleUse CurrentConsoleUse(std::size_t arguments);
 
 // Waits until Enter is pressed in the console (or its input ends).
 void WaitForEnter();

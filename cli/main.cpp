@@ -207,7 +207,7 @@ int main(int argc, char* argv[])
         return UsageError(failure.what());
     }
 #ifdef _WIN32
-    if (cli::StartedByDoubleClick(arguments.size() - 1, cli::ConsoleProcesses())) {
+    if (cli::StartedByDoubleClick(cli::CurrentConsoleUse(arguments.size() - 1))) {
         ExplainItself(app.help());
         return kUsageError;
     }
