@@ -84,6 +84,11 @@ usage)  # status 2, a hint to --help, nothing written
     run --version
     expect_status 0 --version
     grep -Eq '^population-generator-cli .*[0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
+    if [[ ${program[-1]} == *.exe ]]; then  # the help as Windows programs give it
+        run "/?"
+        expect_status 0 "/?"
+        grep -q -- "--players TEXT" out || fail "/? printed: $(cat out err)"
+    fi
     run --players=--verbose  # the text itself, when it is meant
     expect_status 0 --players=--verbose
     [ "$(sed -n 6p "$list")" = $'--verbose\r' ] || fail "line 6: $(sed -n 6p "$list")"
