@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -20,10 +20,10 @@
 #include <shellapi.h>
 #endif
 
-#include "form/form.h"
+#include "cli/console.h"
 #include "generation/failures.h"
 #include "generation/parameters.h"
-#include "generation/population_list.h"
+#include "generation/reported_run.h"
 #include "generation/sampler.h"
 
 #ifndef POPGEN_VERSION
@@ -52,6 +52,8 @@ std::string Caption(std::string_view label)
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
+void Say(cli::Stream stream, const std::string& text) { cli::Write(stream, text); }
+
 // A seed is a whole number 0..4294967295 in decimal digits only: no sign,
 // no blanks, no other base. Returns CLI11's error text, empty when valid.
 std::string SeedError(const std::string& text)
@@ -65,21 +67,49 @@ std::string SeedError(const std::string& text)
     return {};
 }
 
-// The folder the run writes under when no --directory is given: the current
-// one, named in full in messages, as the window names it.
-std::filesystem::path CurrentDirectory()
+// An option's value may be any text, "-50" and "-abc" included, so the
+// argument after an option is always its value. When that argument names
+// one of the options ("--players --verbose"), the value was forgotten: the
+// text "--verbose" is passed as --players=--verbose. Returns the error, or
+// nothing when every value is a value.
+std::string ForgottenValue(const CLI::App& app, const std::vector<std::string>& arguments)
 {
-    std::error_code error;
-    std::filesystem::path directory = std::filesystem::current_path(error);
-    if (error) throw generation::FileFailure("determine the current folder", {}, error);
-    return directory;
+    const auto namesAnOption = [&app](std::string_view argument) {
+        if (!argument.starts_with("--")) return false;
+        const std::string name(argument.substr(2, argument.find('=') - 2));
+        for (const CLI::Option* option : app.get_options()) {
+            if (option->check_lname(name)) return true;
+        }
+        return false;
+    };
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--") break;
+        if (!argument.starts_with("--") || argument.find('=') != std::string::npos) continue;
+        const CLI::Option* option = nullptr;
+        for (const CLI::Option* candidate : app.get_options()) {
+            if (candidate->check_lname(argument.substr(2))) option = candidate;
+        }
+        if (option == nullptr || option->get_items_expected_max() == 0) continue;
+        const std::size_t values = static_cast<std::size_t>(option->get_items_expected_max());
+        for (std::size_t k = 1; k <= values && i + k < arguments.size(); ++k) {
+            if (namesAnOption(arguments[i + k])) {
+                std::string error = argument + " is missing a value: " + Quoted(arguments[i + k]) +
+                                    " after it is an option";
+                if (values == 1) error += " (to pass that text, write " + argument + "=" + arguments[i + k] + ")";
+                return error;
+            }
+        }
+        i += values;
+    }
+    return {};
 }
 
 #ifdef _WIN32
 // The arguments as UTF-8, converted from the command line's UTF-16: the
 // narrow argv holds them in the ANSI code page, which cannot hold every
 // character a script may pass, and the window hands the core UTF-8 too.
-std::vector<std::string> Utf8Arguments()
+std::vector<std::string> Arguments(int, char*[])
 {
     int count = 0;
     const auto release = [](LPWSTR* list) { LocalFree(list); };
@@ -89,6 +119,24 @@ std::vector<std::string> Utf8Arguments()
     for (int i = 0; i < count; ++i) arguments.push_back(generation::PathText(wide.get()[i]));
     return arguments;
 }
+
+// Started by a double-click, the program has a console of its own that
+// closes as soon as it ends: it explains itself and waits for Enter rather
+// than write the default list unasked.
+void ExplainItself(const std::string& help)
+{
+    Say(cli::Stream::Output,
+        std::string(kProgram) +
+            " is a command-line program: it writes the population list files\\game_list.txt\n"
+            "from a Command Prompt, PowerShell or a script, and writes nothing when it is double-clicked.\n"
+            "Open a Command Prompt in the folder that holds the folder \"files\" and run, for example:\n\n"
+            "  " + std::string(kProgram) + " --players 50 --seed 7\n\n"
+            "To set the fields in a window instead, start population-generator.exe.\n\n" +
+            help + "\nPress Enter to close this window.\n");
+    cli::WaitForEnter();
+}
+#else
+std::vector<std::string> Arguments(int argc, char* argv[]) { return std::vector<std::string>(argv, argv + argc); }
 #endif
 
 // A folder named by a UTF-8 text, whatever the system's narrow encoding.
@@ -97,10 +145,11 @@ std::filesystem::path Utf8Path(const std::string& text)
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
-void ReportRunFailure(std::string_view kind, std::string_view message)
+int UsageError(const std::string& what)
 {
-    std::cerr << kProgram << ": " << kind << ": " << message << '\n'
-              << kProgram << ": the population list was not changed.\n";
+    Say(cli::Stream::Error, std::string(kProgram) + ": " + what + "\nTry '" + std::string(kProgram) +
+                                " --help' for more information.\n");
+    return kUsageError;
 }
 
 }  // namespace
@@ -120,8 +169,7 @@ int main(int argc, char* argv[])
     for (std::size_t i = 0; i < kGeneralOptions.size(); ++i) {
         const generation::GeneralRow& row = generation::kGeneralRows[i];
         app.add_option(std::string(kGeneralOptions[i]), parameters.General(row.row),
-                       Caption(row.label) + " (row " + std::to_string(row.row) + "; default " +
-                           Quoted(row.defaultText) + ")")
+                       Caption(row.label) + " (default " + Quoted(row.defaultText) + ")")
             ->type_name("TEXT")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
@@ -130,8 +178,8 @@ int main(int argc, char* argv[])
         const generation::CoefficientRow& row = generation::kCoefficientRows[i];
         ranges[i] = {parameters.Coefficient(row.row).min, parameters.Coefficient(row.row).max};
         app.add_option(std::string(kCoefficientOptions[i]), ranges[i],
-                       "Min and Max of " + Caption(row.label) + " (row " + std::to_string(row.row) + "; default " +
-                           Quoted(row.defaultMin) + " " + Quoted(row.defaultMax) + ")")
+                       "Min and Max of " + Caption(row.label) + " (default " + Quoted(row.defaultMin) + " " +
+                           Quoted(row.defaultMax) + ")")
             ->type_name("MIN MAX")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
@@ -152,31 +200,32 @@ int main(int argc, char* argv[])
     app.set_version_flag("--version", std::string(kProgram) + " (Population generator) " POPGEN_VERSION,
                          "Print the version and exit");
 
-#ifdef _WIN32
-    std::vector<std::string> utf8Arguments;
+    std::vector<std::string> arguments;
     try {
-        utf8Arguments = Utf8Arguments();
+        arguments = Arguments(argc, argv);
     } catch (const std::exception& failure) {
-        std::cerr << kProgram << ": " << failure.what() << '\n';
+        return UsageError(failure.what());
+    }
+#ifdef _WIN32
+    if (cli::StartedByDoubleClick(cli::CurrentConsoleUse(arguments.size() - 1))) {
+        ExplainItself(app.help());
         return kUsageError;
     }
-    std::vector<char*> utf8Argv;
-    for (std::string& argument : utf8Arguments) utf8Argv.push_back(argument.data());
-    utf8Argv.push_back(nullptr);
-    argc = static_cast<int>(utf8Arguments.size());
-    argv = utf8Argv.data();
+    if (arguments.size() == 2 && arguments[1] == "/?") arguments[1] = "--help";
 #endif
+    if (const std::string error = ForgottenValue(app, arguments); !error.empty()) return UsageError(error);
 
     try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& request) {
-        return app.exit(request);
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);  // CLI11 takes them reversed
+        app.parse(std::move(reversed));
+    } catch (const CLI::CallForHelp&) {
+        Say(cli::Stream::Output, app.help());
+        return kSuccess;
     } catch (const CLI::CallForVersion& request) {
-        return app.exit(request);
+        Say(cli::Stream::Output, std::string(request.what()) + "\n");
+        return kSuccess;
     } catch (const CLI::ParseError& error) {
-        std::cerr << kProgram << ": " << error.what() << '\n'
-                  << "Try '" << kProgram << " --help' for more information.\n";
-        return kUsageError;
+        return UsageError(error.what());
     }
 
     for (std::size_t i = 0; i < kCoefficientOptions.size(); ++i) {
@@ -187,21 +236,14 @@ int main(int argc, char* argv[])
     std::uint32_t seed = 0;
     std::from_chars(seedText.data(), seedText.data() + seedText.size(), seed);
 
-    try {
-        const std::filesystem::path folder =
-            directory.empty() ? CurrentDirectory() : Utf8Path(directory);
-        generation::CoefficientSampler sampler(seed);
-        generation::GenerationRun(parameters, sampler, folder);
-        if (verbose) {
-            std::cout << kProgram << ": wrote " << generation::PathText(generation::PopulationListPath(folder))
-                      << '\n';
-        }
-    } catch (const generation::GenerationFailure& failure) {
-        ReportRunFailure(failure.Kind(), failure.what());
-        return kRunFailed;
-    } catch (const std::exception& failure) {
-        ReportRunFailure(form::kUnexpectedFailureKind, failure.what());
+    generation::CoefficientSampler sampler(seed);
+    const generation::RunOutcome outcome =
+        generation::ReportedRun(parameters, sampler, directory.empty() ? std::filesystem::path() : Utf8Path(directory));
+    if (!outcome.Succeeded()) {
+        Say(cli::Stream::Error, std::string(kProgram) + ": " + outcome.kind + ": " + outcome.message + "\n" +
+                                    std::string(kProgram) + ": the population list was not changed.\n");
         return kRunFailed;
     }
+    if (verbose) Say(cli::Stream::Output, std::string(kProgram) + ": wrote " + generation::PathText(outcome.list) + "\n");
     return kSuccess;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "generation/failures.h"
 
 namespace form {
 
@@ -157,6 +158,14 @@ std::string FailureReportText(std::string_view kind, std::string_view message)
     text.reserve(kind.size() + message.size() + kUnchangedAdvice.size() + 4);
     text.append(kind).append("\n\n").append(message).append("\n\n").append(kUnchangedAdvice);
     return text;
+}
+
+generation::RunOutcome BrokenTextOutcome(const Control& field)
+{
+    return {std::string(generation::TextFailure::kKind),
+            "The field \"" + field.accessibleName +
+                "\" holds a broken character, which the file cannot hold. Retype the field's text.",
+            {}};
 }
 
 }  // namespace form

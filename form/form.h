@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "generation/parameters.h"
+#include "generation/reported_run.h"
 
 // The window's form as data: every control's name, kind, caption or default
 // text, frame, box and keyboard place, and the wording of the failure
@@ -90,7 +91,9 @@ inline constexpr std::string_view kUnchangedAdvice =
     "The population list was not changed. Correct the cause and press the button again.";
 std::string FailureReportText(std::string_view kind, std::string_view message);
 
-// The kind named when something other than a run's own failure escapes it.
-inline constexpr std::string_view kUnexpectedFailureKind = "Unexpected error";
+// What a press reports, without running, when `field` holds a character that
+// UTF-8 cannot hold (half of a UTF-16 surrogate pair, pasted from something
+// broken): the same kind as a text that holds a line break.
+generation::RunOutcome BrokenTextOutcome(const Control& field);
 
 }  // namespace form

@@ -3,21 +3,21 @@
 // The input holds the fifteen texts separated by NUL bytes, in this order:
 // rows 10 to 14, then Min and Max of row 5, of row 6, ... of row 9. The
 // fifteenth text runs to the end of the input, NUL bytes included; texts
-// that the input does not reach keep their defaults. In the general texts
-// (rows 10 to 14) every CR and LF becomes a space: they are written to the
-// file as typed, and a line break in one would add lines to the file. When
-// the player count reads above kMaxPlayers, it is replaced by that number
-// modulo kMaxPlayers + 1, so a run stays small.
+// that the input does not reach keep their defaults. When the player count
+// reads above kMaxPlayers, it is replaced by that number modulo
+// kMaxPlayers + 1, so a run stays small.
 //
 // Every run starts from a fresh sampler, so an input replays alike, and
 // writes into one scratch folder that holds the file of the previous run.
 // Then either the run succeeds and the file is well formed (the fixed lines,
 // 17 + 7 x max(N, 1) lines, CRLF endings, number lines without leading
 // zeros, every value within its row's range), or it raises OverflowFailure
-// and the previous file is byte-identical. Either way nothing but the file
-// is left in the folder. The harness also works out from the texts whether
-// the run must fail, may fail (a range that reaches beyond 16 bits) or must
-// succeed; a FileFailure is never expected in the scratch folder.
+// or TextFailure and the previous file is byte-identical. Either way nothing
+// but the file is left in the folder. The harness also works out from the
+// texts whether the run must fail (a general text with a line break, which
+// the file cannot hold, or a number that does not fit), may fail (a range
+// that reaches beyond 16 bits) or must succeed; a FileFailure is never
+// expected in the scratch folder.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -129,11 +129,6 @@ generation::GenerationParameters Split(std::string_view input)
         *texts[i] = std::string(input.substr(0, end));
         more = end != std::string_view::npos;
         if (more) input.remove_prefix(end + 1);
-    }
-    for (int row = generation::kFirstGeneralRow; row <= generation::kLastGeneralRow; ++row) {
-        for (char& c : parameters.General(row)) {
-            if (c == '\r' || c == '\n') c = ' ';
-        }
     }
     std::string& count = parameters.General(generation::kPlayerCountRow);
     try {
@@ -265,6 +260,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         players = generation::FieldNumber(parameters.General(generation::kPlayerCountRow));
     } catch (const generation::OverflowFailure&) {
     }
+    bool lineBreak = false;
+    for (int row = generation::kFirstGeneralRow; row <= generation::kLastGeneralRow; ++row) {
+        lineBreak = lineBreak || parameters.General(row).find_first_of("\r\n") != std::string::npos;
+    }
     std::vector<Range> ranges;
     bool mustFail = !players;
     bool mayFail = mustFail;
@@ -281,7 +280,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool failed = false;
     try {
         generation::GenerationRun(parameters, sampler, scratch.Path());
+        Check(!lineBreak, "a text with a line break was written");
+    } catch (const generation::TextFailure& failure) {
+        Check(lineBreak, std::string("a text failure without a line break: ") + failure.what());
+        Check(ReadBytes(scratch.List()) == previous, "a refused text changed the previous file");
+        Check(scratch.Names() == std::vector<std::string>{"game_list.txt"}, "a refused text left a file behind");
+        return 0;
     } catch (const generation::OverflowFailure& failure) {
+        Check(!lineBreak, "a text with a line break was not refused before the numbers were read");
         Check(*failure.what() != '\0', "an overflow failure without a message");
         failed = true;
     } catch (const generation::FileFailure& failure) {

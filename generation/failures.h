@@ -8,8 +8,8 @@
 
 namespace generation {
 
-// The two ways a generation run can fail. Both are raised where they arise
-// and carry a message meant for a person: what went wrong and where.
+// The ways a generation run can fail. Each is raised where it arises and
+// carries a message meant for a person: what went wrong and where.
 class GenerationFailure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -22,7 +22,17 @@ public:
 class OverflowFailure : public GenerationFailure {
 public:
     using GenerationFailure::GenerationFailure;
-    std::string_view Kind() const noexcept override { return "Number out of range"; }
+    static constexpr std::string_view kKind = "Number out of range";
+    std::string_view Kind() const noexcept override { return kKind; }
+};
+
+// A text that the list would hold as typed but that cannot stand on a line
+// of its own: it holds a line break, which would move every later line.
+class TextFailure : public GenerationFailure {
+public:
+    using GenerationFailure::GenerationFailure;
+    static constexpr std::string_view kKind = "Text that cannot be written";
+    std::string_view Kind() const noexcept override { return kKind; }
 };
 
 // The population list file could not be created, written or replaced.
@@ -34,7 +44,8 @@ public:
     FileFailure(std::string_view action, const std::filesystem::path& path, std::string reason);
     FileFailure(std::string_view action, const std::filesystem::path& path, std::error_code error);
 
-    std::string_view Kind() const noexcept override { return "File error"; }
+    static constexpr std::string_view kKind = "File error";
+    std::string_view Kind() const noexcept override { return kKind; }
     const std::filesystem::path& Path() const noexcept { return path_; }
     const std::string& Reason() const noexcept { return reason_; }
 
@@ -42,6 +53,9 @@ private:
     std::filesystem::path path_;
     std::string reason_;
 };
+
+// The kind named when something other than a run's own failure escapes it.
+inline constexpr std::string_view kUnexpectedFailureKind = "Unexpected error";
 
 // The path as UTF-8 text, for messages.
 std::string PathText(const std::filesystem::path& path);

@@ -113,8 +113,12 @@ std::optional<std::int16_t> Fit16(double value)
 
 std::string NumberText(double value)
 {
+    // Plain digits as far as a person reads them ("100000", not "1e+05");
+    // an exponent only for numbers of more than sixteen digits.
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    const bool plain = std::fabs(value) < 1e16;
+    const auto result = plain ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                              : std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
 }
 

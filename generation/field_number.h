@@ -37,7 +37,8 @@ std::optional<std::int16_t> Fit16(double value);
 // The value rounded to an integer, ties to even, as a double.
 double RoundHalfEven(double value);
 
-// The shortest text that reads back as the value.
+// The shortest text that reads back as the value, in plain digits below
+// 1e16 ("100000", "32767.5").
 std::string NumberText(double value);
 
 // FieldNumber of a field's text, with a failure that names the field:

@@ -129,6 +129,20 @@ private:
     std::size_t used_ = 0;
 };
 
+// Each general text is one line of the file, written as typed.
+void RequireOneLineTexts(const GenerationParameters& parameters)
+{
+    for (const GeneralRow& row : kGeneralRows) {
+        if (parameters.General(row.row).find_first_of("\r\n") != std::string::npos) {
+            throw TextFailure("The field " + QuotedText(row.label) +
+                              " holds a line break. A line break cannot be written into the population list, "
+                              "where each text stands on a line of its own.");
+        }
+    }
+}
+
+}  // namespace
+
 std::filesystem::path CurrentDirectory()
 {
     std::error_code error;
@@ -136,8 +150,6 @@ std::filesystem::path CurrentDirectory()
     if (error) throw FileFailure("determine the current folder", {}, error);
     return directory;
 }
-
-}  // namespace
 
 std::filesystem::path PopulationListPath(const std::filesystem::path& directory)
 {
@@ -152,6 +164,7 @@ void GenerationRun(const GenerationParameters& parameters)
 void GenerationRun(const GenerationParameters& parameters, CoefficientSampler& sampler,
                    const std::filesystem::path& directory)
 {
+    RequireOneLineTexts(parameters);
     FileReplacement file(PopulationListPath(directory));
     PopulationListWriter out(file);
 

@@ -23,9 +23,11 @@ PreparedRange::PreparedRange(const GenerationParameters& parameters, int row)
         const double span = max - min_ + 1.0;
         const std::optional<std::int16_t> width = detail::Fit16(span);
         if (!width) {
+            // The width is a whole number of values: the span rounded.
+            const double values = detail::RoundHalfEven(span);
             throw OverflowFailure("In the row " + label + ", Max " + QuotedText(texts_.max) + " and Min " +
-                                  std::to_string(min_) + " make a range of " + detail::NumberText(span) +
-                                  " values, which " + detail::OutsideRange(span));
+                                  std::to_string(min_) + " make a range of " + detail::NumberText(values) +
+                                  " values, which " + detail::OutsideRange(values));
         }
         width_ = *width;
     } catch (const OverflowFailure&) {

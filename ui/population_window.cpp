@@ -1,6 +1,5 @@
 #include "ui/population_window.h"
 
-#include <exception>
 #include <limits>
 #include <string_view>
 
@@ -16,8 +15,7 @@
 #include <QPushButton>
 
 #include "form/form.h"
-#include "generation/failures.h"
-#include "generation/population_list.h"
+#include "generation/reported_run.h"
 
 namespace ui {
 
@@ -179,16 +177,8 @@ void PopulationWindow::SetReporter(Reporter reporter) { reporter_ = std::move(re
 
 void PopulationWindow::Generate()
 {
-    const generation::GenerationParameters parameters = Parameters();
-    try {
-        generation::GenerationRun(parameters);
-    } catch (const generation::GenerationFailure& failure) {
-        Report({FromUtf8(failure.Kind()), QString::fromUtf8(failure.what())});
-    } catch (const std::exception& failure) {
-        // Nothing else is expected from a run, but no failure may escape
-        // into the event loop and end the program with the user's texts.
-        Report({FromUtf8(form::kUnexpectedFailureKind), QString::fromUtf8(failure.what())});
-    }
+    const generation::RunOutcome outcome = generation::ReportedRun(Parameters());
+    if (!outcome.Succeeded()) Report({FromUtf8(outcome.kind), FromUtf8(outcome.message)});
 }
 
 void PopulationWindow::Report(const FailureReport& report)

@@ -5,14 +5,12 @@
 #include <oleacc.h>
 
 #include <algorithm>
-#include <exception>
 #include <memory>
 #include <vector>
 
 #include "form/form.h"
-#include "generation/failures.h"
 #include "generation/parameters.h"
-#include "generation/population_list.h"
+#include "generation/reported_run.h"
 
 namespace win32 {
 
@@ -257,9 +255,9 @@ void SizeClientArea(HWND window, UINT dpi)
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Report(HWND window, std::string_view kind, std::string_view message)
+void Report(HWND window, const generation::RunOutcome& outcome)
 {
-    const std::wstring text = Widen(form::FailureReportText(kind, message));
+    const std::wstring text = Widen(form::FailureReportText(outcome.kind, outcome.message));
     ::MessageBoxW(window, text.c_str(), Widen(form::kCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
@@ -276,25 +274,13 @@ void Generate(HWND window, const WindowState& state)
         const int length = ::GetWindowTextLengthW(state.controls[i]);
         std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
         wide.resize(static_cast<std::size_t>(::GetWindowTextW(state.controls[i], wide.data(), length + 1)));
-        std::string text;
-        if (!Narrow(wide, text)) {
-            // Pasted from somewhere broken: half of a UTF-16 surrogate pair.
-            Report(window, "Text that cannot be written",
-                   "The field \"" + control.accessibleName +
-                       "\" holds a broken character, which the file cannot hold. Retype the field's text.");
+        if (!Narrow(wide, form::FieldText(parameters, control))) {
+            Report(window, form::BrokenTextOutcome(control));
             return;
         }
-        form::FieldText(parameters, control) = std::move(text);
     }
-    try {
-        generation::GenerationRun(parameters);
-    } catch (const generation::GenerationFailure& failure) {
-        Report(window, failure.Kind(), failure.what());
-    } catch (const std::exception& failure) {
-        // Nothing else is expected from a run, but no failure may end the
-        // program and lose the user's texts.
-        Report(window, form::kUnexpectedFailureKind, failure.what());
-    }
+    const generation::RunOutcome outcome = generation::ReportedRun(parameters);
+    if (!outcome.Succeeded()) Report(window, outcome);
 }
 
 LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

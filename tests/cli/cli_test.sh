@@ -52,6 +52,10 @@ seeds)
     expect_status 0 seed 8
     list=other/files/game_list.txt check_values 200 100 200 250 350 300 300 -900 -800 -5 5
     ! cmp -s <(tail -n +11 "$list") <(tail -n +11 other/"$list") || fail "seeds 7 and 8 drew the same players"
+    # The largest seed; an option given twice counts with its last value.
+    run --seed 4294967295 --players 3 "${ranges[@]}" --players 4
+    expect_status 0 largest seed
+    check_values 4 100 200 250 350 300 300 -900 -800 -5 5
     ;;
 failure)  # a run's failure: status 1, the field and its text named, the list kept
     run --players 12
@@ -60,9 +64,17 @@ failure)  # a run's failure: status 1, the field and its text named, the list ke
     expect_status 1 --players 40000
     grep -q '^population-generator-cli: .*"Number of player in population:".*"40000"' err || fail "message: $(cat err)"
     cmp "$list" before || fail "the list was changed"
+    # A line break in a text would move every later line of the list.
+    for text in $'5\r\nX' $'30\r'; do
+        run --depth-black "$text"
+        expect_status 1 --depth-black "$(printf %q "$text")"
+        grep -q '"Max depth of black player:" holds a line break' err || fail "message: $(cat err)"
+        cmp "$list" before || fail "the list was changed"
+    done
     ;;
 usage)  # status 2, a hint to --help, nothing written
-    for arguments in "--bogus" "stray" "--moves -50" "--seed -1" "--seed 4294967296" "--seed 12x" "--seed"; do
+    for arguments in "--bogus" "stray" "--moves -50" "--seed -1" "--seed 4294967296" "--seed 12x" "--seed" \
+                     "--players --verbose" "--rook 1 --seed=3" "--directory --help"; do
         read -ra words <<<"$arguments"
         run "${words[@]}"
         expect_status 2 "$arguments"
@@ -72,6 +84,14 @@ usage)  # status 2, a hint to --help, nothing written
     run --version
     expect_status 0 --version
     grep -Eq '^population-generator-cli .*[0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
+    if [[ ${program[-1]} == *.exe ]]; then  # the help as Windows programs give it
+        run "/?"
+        expect_status 0 "/?"
+        grep -q -- "--players TEXT" out || fail "/? printed: $(cat out err)"
+    fi
+    run --players=--verbose  # the text itself, when it is meant
+    expect_status 0 --players=--verbose
+    [ "$(sed -n 6p "$list")" = $'--verbose\r' ] || fail "line 6: $(sed -n 6p "$list")"
     ;;
 negative-texts)  # texts that start with '-' are values
     run --depth-black -abc --time-limit -3.5 --moves -50 -abc --players 40

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "generation/failures.h"
+#include "generation/reported_run.h"
 #include "test_support.h"
 
 namespace {
@@ -159,15 +160,92 @@ TEST(PopulationList, PlayerCountBeyondSixteenBitsFailsAndKeepsThePreviousFile)
 
 TEST(PopulationList, AnOverflowingDrawKeepsThePreviousFile)
 {
+    // Values beyond the bottom and beyond the top of the 16-bit range.
+    for (const generation::CoefficientRange& range : {generation::CoefficientRange{"-30000", "-40000"},
+                                                     generation::CoefficientRange{"30000", "40000"}}) {
+        SCOPED_TRACE(range.min + ".." + range.max);
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), "previous\r\n");
+        GenerationParameters parameters;
+        parameters.Coefficient(7) = range;
+        CoefficientSampler sampler;
+        EXPECT_THROW(GenerationRun(parameters, sampler, dir.Path()), generation::OverflowFailure);
+        EXPECT_EQ(ReadBytes(dir.ListPath()), "previous\r\n");
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+    }
+}
+
+// Each general text is a line of the file: a line break in one would move
+// every line after it, so the run refuses it before writing anything.
+TEST(PopulationList, ALineBreakInAWrittenTextFailsAndKeepsThePreviousFile)
+{
+    for (const generation::GeneralRow& row : generation::kGeneralRows) {
+        for (const std::string text : {"5\r", "\n", "5\r\nX"}) {
+            SCOPED_TRACE("row " + std::to_string(row.row) + ", " + (text.find('\r') == 0 ? "CR" : text));
+            TempDir dir;
+            dir.WithFilesFolder();
+            WriteBytes(dir.ListPath(), "previous\r\n");
+            GenerationParameters parameters;
+            parameters.General(row.row) = text;
+            CoefficientSampler sampler;
+            try {
+                GenerationRun(parameters, sampler, dir.Path());
+                ADD_FAILURE() << "no failure";
+            } catch (const generation::TextFailure& failure) {
+                const std::string message = failure.what();
+                EXPECT_NE(message.find("\"" + std::string(row.label) + "\""), std::string::npos) << message;
+                EXPECT_NE(message.find("line break"), std::string::npos) << message;
+            }
+            EXPECT_EQ(ReadBytes(dir.ListPath()), "previous\r\n");
+            EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+        }
+    }
+}
+
+// What the windows and the command line show of a run.
+TEST(ReportedRun, TurnsEveryFailureIntoItsKindAndMessage)
+{
+    struct Case {
+        const char* name;
+        int row;  // the general row given `text`
+        const char* text;
+        bool filesFolder;
+        const char* kind;  // empty: success
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"success", 12, "2", true, "", ""},
+        {"overflow", 12, "40000", true, "Number out of range", "\"40000\""},
+        {"file", 12, "2", false, "File error", "does not exist"},
+        {"line break", 13, "50\r\n", true, "Text that cannot be written", "line break"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.filesFolder) dir.WithFilesFolder();
+        GenerationParameters parameters;
+        parameters.General(c.row) = c.text;
+        CoefficientSampler sampler;
+        const generation::RunOutcome outcome = generation::ReportedRun(parameters, sampler, dir.Path());
+        EXPECT_EQ(outcome.kind, c.kind);
+        EXPECT_NE(outcome.message.find(c.mentions), std::string::npos) << outcome.message;
+        EXPECT_EQ(outcome.Succeeded(), outcome.message.empty());
+        EXPECT_EQ(outcome.list, dir.ListPath());
+        EXPECT_EQ(std::filesystem::exists(dir.ListPath()), outcome.Succeeded());
+    }
+
+    // No folder given: the current one.
     TempDir dir;
     dir.WithFilesFolder();
-    WriteBytes(dir.ListPath(), "previous\r\n");
-    GenerationParameters parameters;
-    parameters.Coefficient(7) = {"-30000", "-40000"};
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
     CoefficientSampler sampler;
-    EXPECT_THROW(GenerationRun(parameters, sampler, dir.Path()), generation::OverflowFailure);
-    EXPECT_EQ(ReadBytes(dir.ListPath()), "previous\r\n");
-    EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+    const generation::RunOutcome outcome = generation::ReportedRun(GenerationParameters(), sampler, {});
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(outcome.Succeeded()) << outcome.message;
+    EXPECT_TRUE(std::filesystem::equivalent(outcome.list, dir.ListPath()));
+    EXPECT_EQ(ReadBytes(dir.ListPath()), ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
 }
 
 TEST(PopulationList, GeneralTextsAreWrittenAsTyped)

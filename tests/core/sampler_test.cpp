@@ -158,6 +158,8 @@ TEST(CoefficientSampler, OverflowBeforeTheDrawConsumesNoGeneratorValue)
         {"-32768.51", "0", "Min field"},
         {"0", "1e400", "Max field"},
         {"0", "40000", "40001"},
+        {"0", "99999", "a range of 100000 values"},  // a width in plain digits,
+        {"0", "40000.7", "a range of 40002 values"},  // and whole, as the draw rounds it
     };
     for (const Case& c : cases) {
         CoefficientSampler sampler;
@@ -178,28 +180,37 @@ TEST(CoefficientSampler, OverflowBeforeTheDrawConsumesNoGeneratorValue)
     }
 }
 
-TEST(CoefficientSampler, ValueBelowSixteenBitsFailsAfterConsumingItsGeneratorValue)
+TEST(CoefficientSampler, ValueBeyondSixteenBitsFailsAfterConsumingItsGeneratorValue)
 {
     // Min -30000, Max -40000: width -9999, values -39999..-30000, of which
-    // those below -32768 do not fit.
-    const GenerationParameters parameters = WithRange(9, "-30000", "-40000");
-    CoefficientSampler sampler;
-    ReferenceDraw reference;
-    int failures = 0;
-    for (int i = 0; i < 10'000; ++i) {
-        const double expected = reference.Next(-30000, -9999);
-        try {
-            const int value = sampler.Draw(parameters, 9, 17);
-            EXPECT_EQ(value, expected);
-        } catch (const OverflowFailure& failure) {
-            ++failures;
-            EXPECT_LT(expected, -32768);
-            const std::string message = failure.what();
-            EXPECT_NE(message.find("POSS_MOVES of player 17"), std::string::npos) << message;
+    // those below -32768 do not fit. Min 30000, Max 40000: those above 32767.
+    struct Case {
+        const char* min;
+        const char* max;
+        int lowest;
+        int width;
+    };
+    for (const Case& c : {Case{"-30000", "-40000", -30000, -9999}, Case{"30000", "40000", 30000, 10001}}) {
+        SCOPED_TRACE(std::string(c.min) + ".." + c.max);
+        const GenerationParameters parameters = WithRange(9, c.min, c.max);
+        CoefficientSampler sampler;
+        ReferenceDraw reference;
+        int failures = 0;
+        for (int i = 0; i < 10'000; ++i) {
+            const double expected = reference.Next(c.lowest, c.width);
+            try {
+                const int value = sampler.Draw(parameters, 9, 17);
+                EXPECT_EQ(value, expected);
+            } catch (const OverflowFailure& failure) {
+                ++failures;
+                EXPECT_TRUE(expected < -32768 || expected > 32767) << expected;
+                const std::string message = failure.what();
+                EXPECT_NE(message.find("POSS_MOVES of player 17"), std::string::npos) << message;
+            }
         }
+        EXPECT_GT(failures, 6'000);  // about 72% of either range lies beyond 16 bits
+        EXPECT_LT(failures, 8'500);
     }
-    EXPECT_GT(failures, 6'000);  // about 72% of the range lies below -32768
-    EXPECT_LT(failures, 8'500);
 }
 
 // Pearson's chi-square over equally likely values; the fixed seed makes

@@ -1,0 +1,90 @@
+#include "cli/console.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace cli {
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Utf16(std::string_view utf8)
+{
+    if (utf8.empty()) return {};
+    const int length = static_cast<int>(std::min<std::size_t>(utf8.size(), 0x7FFFFFFF));
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), size);
+    return wide;
+}
+
+}  // namespace
+
+bool WriteTo(void* handle, std::string_view utf8)
+{
+    DWORD mode = 0;
+    if (::GetConsoleMode(handle, &mode)) {
+        const std::wstring text = Utf16(utf8);
+        for (std::size_t done = 0; done < text.size();) {
+            DWORD written = 0;
+            const DWORD part = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 8192));
+            if (!::WriteConsoleW(handle, text.data() + done, part, &written, nullptr) || written == 0) return false;
+            done += written;
+        }
+        return true;
+    }
+    while (!utf8.empty()) {
+        DWORD written = 0;
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(utf8.size(), 1U << 30));
+        if (!::WriteFile(handle, utf8.data(), part, &written, nullptr) || written == 0) return false;
+        utf8.remove_prefix(written);
+    }
+    return true;
+}
+
+bool Write(Stream stream, std::string_view utf8)
+{
+    return WriteTo(::GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE), utf8);
+}
+
+bool StartedByDoubleClick(const ConsoleUse& use)
+{
+    return use.arguments == 0 && use.consoleProcesses == 1 && use.interactive;
+}
+
+ConsoleUse CurrentConsoleUse(std::size_t arguments)
+{
+    DWORD processes[2] = {};
+    DWORD mode = 0;
+    return {arguments, ::GetConsoleProcessList(processes, 2),
+            ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) &&
+                ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode)};
+}
+
+void WaitForEnter()
+{
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    ::FlushConsoleInputBuffer(input);
+    wchar_t line[256];
+    DWORD read = 0;
+    // A cooked console read returns once Enter is pressed.
+    ::ReadConsoleW(input, line, 256, &read, nullptr);
+}
+
+#else
+
+bool Write(Stream stream, std::string_view utf8)
+{
+    std::FILE* file = stream == Stream::Output ? stdout : stderr;
+    return std::fwrite(utf8.data(), 1, utf8.size(), file) == utf8.size() && std::fflush(file) == 0;
+}
+
+#endif
+
+}  // namespace cli
