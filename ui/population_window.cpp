@@ -245,13 +245,13 @@ void PopulationWindow::Report(const FailureReport& report)
 
 bool PopulationWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    // Enter presses the button that has the focus, as Space does; it is not
-    // the window's default button, so Enter in a field still does nothing.
     // Where a press writes is worked out as the tooltip opens (the button
     // then shows the text set here) and as the button takes the focus.
     if (watched == generateButton_ && (event->type() == QEvent::ToolTip || event->type() == QEvent::FocusIn)) {
         ShowWhereAPressWrites();
     }
+    // Enter presses the button that has the focus, as Space does; it is not
+    // the window's default button, so Enter in a field still does nothing.
     if (watched == generateButton_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
