@@ -6,11 +6,14 @@
 // --at-dpi=N it all runs again in a child process started at N dots per inch
 // (Wine's LogPixels setting, read when a process starts).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
+#include <iterator>
 #include <string>
 
 #include "support/expected_form.h"
@@ -201,6 +204,9 @@ TEST_F(Window, EveryCaptionFitsItsBoxInTheWindowFont)
     // Room that a control's own drawing takes from its caption's width, at
     // 96 DPI: a frame's corner, a button's edges, a field's border.
     constexpr int kMargins[] = {16, 0, 6, 8};  // frame, label, field, button
+    LOGFONTW chosen{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control("Command1"), WM_GETFONT, 0, 0)), sizeof chosen, &chosen);
+    std::cout << "window font: " << Narrowed(chosen.lfFaceName) << ", height " << chosen.lfHeight << '\n';
     HDC dc = ::GetDC(window_);
     for (const expected_form::Control& expected : expected_form::kControls) {
         HWND control = Control(expected.name);
@@ -279,6 +285,55 @@ TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
     EXPECT_TRUE(::IsWindowVisible(window_));
     EXPECT_EQ(TextOf(Control("text3(12)")), "3 players");
     ::SetWindowTextW(Control("text3(12)"), L"30");
+}
+
+// The button's tooltip names the list that a press writes, worked out as it
+// shows, so it follows the current folder. Wine keeps no accessible
+// description (SetHwndPropStr answers E_NOTIMPL), so only the tooltip is read.
+TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
+{
+    struct Search {
+        HWND owner, tooltip;
+    } search{window_, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND candidate, LPARAM data) {
+        auto* found = reinterpret_cast<Search*>(data);
+        if (ClassOf(candidate) == "tooltips_class32" && ::GetWindow(candidate, GW_OWNER) == found->owner) {
+            found->tooltip = candidate;
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    ASSERT_NE(search.tooltip, nullptr) << "the window has no tooltip";
+
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    for (int number = 1; number <= 2; ++number) {
+        const std::wstring folder =
+            temp + (L"popgen-tip-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(number));
+        const std::wstring files = folder + L"\\files";
+        const std::wstring list = files + L"\\game_list.txt";
+        for (const std::wstring& made : {folder, files}) {
+            ASSERT_TRUE(::CreateDirectoryW(made.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+        }
+        ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+
+        wchar_t text[1024] = {};
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = window_;
+        tool.uId = reinterpret_cast<UINT_PTR>(Control("Command1"));
+        tool.lpszText = text;
+        ::SendMessageW(search.tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+        EXPECT_EQ(Narrowed(text), "Writes " + Narrowed(list));
+        ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+        EXPECT_NE(::GetFileAttributesW(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the press wrote elsewhere";
+
+        ::SetCurrentDirectoryW(previous);
+        ::DeleteFileW(list.c_str());
+        ::RemoveDirectoryW(files.c_str());
+        ::RemoveDirectoryW(folder.c_str());
+    }
 }
 
 TEST_F(Window, PastedLineBreaksStayOutOfAField)
