@@ -132,7 +132,7 @@ private:
 std::filesystem::path CurrentDirectory()
 {
     std::error_code error;
-    std::filesystem::path directory = std::filesystem::current_path(error);
+    std::filesystem::path directory = CurrentFolder(error);
     if (error) throw FileFailure("determine the current folder", {}, error);
     return directory;
 }
