@@ -125,9 +125,9 @@ std::wstring SystemPath(const std::filesystem::path& path)
     const std::wstring& given = path.native();
     // Already in a form that the system takes as it is.
     if (given.starts_with(LR"(\\?\)") || given.starts_with(LR"(\\.\)")) return given;
-    // A shorter path passes untouched, a little below the limit of 260, as
-    // the system counts from the start of a relative one too: a folder may
-    // have no more than 248 characters.
+    // Without the prefix a folder may have 247 characters and a file 259,
+    // counted on the absolute path however the path is given; from 248 on,
+    // the prefix is used.
     constexpr std::size_t kLongestPlain = MAX_PATH - 12;
     std::wstring full(std::max<std::size_t>(given.size() + 1, MAX_PATH), L'\0');
     for (;;) {
