@@ -11,6 +11,7 @@
 #include "form/form.h"
 #include "generation/parameters.h"
 #include "generation/reported_run.h"
+#include "win32/system_calls.h"
 
 namespace win32 {
 
@@ -104,7 +105,7 @@ HFONT ChooseFont(HWND window, UINT dpi)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     LOGFONTW logFont{};
-    if (::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+    if (system_calls::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
         logFont = metrics.lfMessageFont;
     } else {
         logFont.lfHeight = -::MulDiv(11, static_cast<int>(dpi), 96);
@@ -250,7 +251,7 @@ bool CreateControls(HWND window, WindowState& state)
 void SizeClientArea(HWND window, UINT dpi)
 {
     RECT frame = PixelRect({0, 0, form::kClientWidth, form::kClientHeight}, dpi);
-    ::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    system_calls::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
     ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -295,7 +296,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_CREATE:
             if (state == nullptr || !CreateControls(window, *state)) return -1;
             NameFields(*state);
-            state->dpi = ::GetDpiForWindow(window);
+            state->dpi = system_calls::DpiForWindow(window);
             PlaceControls(window, *state);
             SizeClientArea(window, state->dpi);
             return 0;
