@@ -51,6 +51,10 @@ private:
     std::filesystem::path temporary_;
     std::intptr_t handle_ = -1;
     bool committed_ = false;
+    // How long the replacement has waited for another program to let go of
+    // the target or the new file, in milliseconds (Windows); its checks and
+    // its rename share about a second.
+    std::uint32_t waitedMs_ = 0;
 };
 
 // The process's current folder, at any length (on Windows the standard

@@ -66,22 +66,21 @@ bool IsMomentaryHold(DWORD code)
     return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED || code == ERROR_LOCK_VIOLATION;
 }
 
-// How long one call waits, in all, for such a moment to pass.
+// How long one replacement waits, in all, for such a moment to pass.
 constexpr DWORD kLongestWaitMs = 1000;
 
 // Calls `call` (true on success, else the reason in GetLastError) until it
-// succeeds, fails for another reason, or has waited about a second, in
-// steps that grow from 10 ms to 200 ms. A file held for longer is held by
-// a program that means it, and is reported.
+// succeeds, fails for another reason, or `waited` has reached about a
+// second, in steps that grow from 10 ms to 200 ms. A file held for longer
+// is held by a program that means it, and is reported.
 template <typename Call>
-bool Retried(Call call)
+bool Retried(Call call, std::uint32_t& waited)
 {
-    DWORD waited = 0;
     for (DWORD step = 10;; step = std::min<DWORD>(2 * step, 200)) {
         if (call()) return true;
         const DWORD code = ::GetLastError();
         if (!IsMomentaryHold(code) || waited >= kLongestWaitMs) return false;
-        const DWORD wait = std::min(step, kLongestWaitMs - waited);
+        const DWORD wait = std::min<DWORD>(step, kLongestWaitMs - waited);
         ::Sleep(wait);
         waited += wait;
     }
@@ -198,7 +197,7 @@ FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::mo
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
             return probe != INVALID_HANDLE_VALUE;
-        });
+        }, waitedMs_);
         if (!opened) throw FileFailure("write", target_, LastReason());
         const DWORD type = ::GetFileType(probe);
         ::CloseHandle(probe);
@@ -251,7 +250,7 @@ void FileReplacement::Commit()
     const std::wstring to = SystemPath(target_);
     const bool replaced = Retried([&] {
         return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    });
+    }, waitedMs_);
     if (!replaced) throw FileFailure("replace", target_, LastReason());
     committed_ = true;
 }
@@ -265,7 +264,9 @@ void FileReplacement::Discard() noexcept
     if (!committed_ && !temporary_.empty()) {
         try {
             const std::wstring temporary = SystemPath(temporary_);
-            Retried([&] { return ::DeleteFileW(temporary.c_str()) != FALSE; });
+            // Its own second: the new file must not be left behind.
+            std::uint32_t waited = 0;
+            Retried([&] { return ::DeleteFileW(temporary.c_str()) != FALSE; }, waited);
         } catch (const std::bad_alloc&) {
             ::DeleteFileW(temporary_.c_str());
         }

@@ -33,6 +33,8 @@ KERNEL32.DLL: SetThreadContext SetThreadPriority SetUnhandledExceptionFilter Sle
 KERNEL32.DLL: TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
 KERNEL32.DLL: WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
 KERNEL32.DLL: __C_specific_handler lstrcpynW
+KERNEL32.DLL: FlushConsoleInputBuffer GetConsoleMode GetConsoleProcessList GetStdHandle ReadConsoleW
+KERNEL32.DLL: WriteConsoleW
 MSVCRT.DLL: ___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __set_app_type
 MSVCRT.DLL: __setusermatherr __wgetmainargs __winitenv _acmdln _amsg_exit _assert _beginthreadex
 MSVCRT.DLL: _cexit _close _commode _endthreadex _errno _fdopen _filelengthi64 _fileno _findclose
