@@ -146,7 +146,7 @@ void RequireOneLineTexts(const GenerationParameters& parameters)
 std::filesystem::path CurrentDirectory()
 {
     std::error_code error;
-    std::filesystem::path directory = std::filesystem::current_path(error);
+    std::filesystem::path directory = CurrentFolder(error);
     if (error) throw FileFailure("determine the current folder", {}, error);
     return directory;
 }

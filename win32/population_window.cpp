@@ -12,6 +12,7 @@
 #include "form/form.h"
 #include "generation/parameters.h"
 #include "generation/reported_run.h"
+#include "win32/system_calls.h"
 
 namespace win32 {
 
@@ -68,7 +69,7 @@ LOGFONTW MessageFont(UINT dpi)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     LOGFONTW logFont{};
-    if (::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+    if (system_calls::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
         logFont = metrics.lfMessageFont;
     } else {
         logFont.lfHeight = -::MulDiv(11, static_cast<int>(dpi), 96);
@@ -298,7 +299,7 @@ bool CreateControls(HWND window, WindowState& state)
 void SizeClientArea(HWND window, UINT dpi)
 {
     RECT frame = PixelRect({0, 0, form::kClientWidth, form::kClientHeight}, dpi);
-    ::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    system_calls::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
     ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -345,7 +346,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             NameFields(*state);
             state->tooltip = CreateTooltip(window);  // the window works without it
             ShowWhereAPressWrites(window, *state);
-            state->dpi = ::GetDpiForWindow(window);
+            state->dpi = system_calls::DpiForWindow(window);
             PlaceControls(window, *state);
             SizeClientArea(window, state->dpi);
             return 0;

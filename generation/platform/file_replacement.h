@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 namespace generation {
 
@@ -49,6 +51,24 @@ private:
     std::filesystem::path temporary_;
     std::intptr_t handle_ = -1;
     bool committed_ = false;
+    // How long the replacement has waited for another program to let go of
+    // the target or the new file, in milliseconds (Windows); its checks and
+    // its rename share about a second.
+    std::uint32_t waitedMs_ = 0;
 };
+
+// The process's current folder, at any length (on Windows the standard
+// library's answer stops at 260 characters).
+std::filesystem::path CurrentFolder(std::error_code& error);
+
+#ifdef _WIN32
+// The form of a path that Windows' file calls take at any length. A path
+// that comes near the 260 characters the system allows without more is
+// made absolute, with backslashes for slashes and "." and ".." resolved,
+// and given the prefix "\\?\" ("\\?\C:\...", "\\?\UNC\server\share\...");
+// a shorter path is handed over as it is. Messages keep showing the path as
+// the user gave it.
+std::wstring SystemPath(const std::filesystem::path& path);
+#endif
 
 }  // namespace generation

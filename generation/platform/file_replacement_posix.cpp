@@ -38,6 +38,8 @@ void SyncFolder(const std::filesystem::path& folder)
 
 }  // namespace
 
+std::filesystem::path CurrentFolder(std::error_code& error) { return std::filesystem::current_path(error); }
+
 FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::move(target))
 {
     // A link is followed, so the file it names is replaced, not the link.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # dist/population-generator-<version>-windows-x64.zip: the Win32 program (one
 # statically linked .exe), an empty folder "files" beside it, so that a
-# double-click works at once, README.txt, and the command line (a console
-# program, also one file) for scripts. Cross-built with mingw-w64 in
+# double-click works at once, README.txt, LICENSE.txt, and the command line
+# (a console program, also one file) for scripts. The zip's contents are
+# checked once it is made. Cross-built with mingw-w64 in
 # build-package-windows, without the tests.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -22,8 +23,10 @@ stage="$build/stage/$name"
 rm -rf "$build/stage"
 mkdir -p "$stage/files"
 cp "$build/win32/population-generator.exe" "$build/cli/population-generator-cli.exe" "$stage/"
-# Windows line ends, for every editor.
+# Windows line ends, for every editor. The licence comes with the notices of
+# the libraries that the programs contain.
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$ROOT/scripts/lib/package-windows.txt" >"$stage/README.txt"
+{ cat "$ROOT/LICENSE"; echo; cat "$ROOT/packaging/windows-notices.txt"; } | sed -e 's/$/\r/' >"$stage/LICENSE.txt"
 
 # The same sources give the same zip: fixed times, a fixed order.
 stamp=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)
@@ -34,3 +37,21 @@ rm -f "$ROOT/dist/$name.zip"
 (cd "$build/stage" && find "$name" | LC_ALL=C sort | zip -X -q -@ "$ROOT/dist/$name.zip")
 echo "dist/$name.zip:"
 unzip -l "$ROOT/dist/$name.zip"
+
+# What a user unzips: the two programs, the folder files, the two texts with
+# Windows line ends, and nothing else.
+check="$build/check"
+rm -rf "$check"
+mkdir -p "$check"
+unzip -q "$ROOT/dist/$name.zip" -d "$check"
+expected="$name/ $name/LICENSE.txt $name/README.txt $name/files/ $name/population-generator-cli.exe $name/population-generator.exe"
+listed=$(unzip -Z1 "$ROOT/dist/$name.zip" | LC_ALL=C sort | paste -sd ' ')
+[ "$listed" = "$expected" ] || { echo "package-windows: the zip holds $listed, not $expected" >&2; exit 1; }
+for text in README.txt LICENSE.txt; do
+    lines=$(wc -l <"$check/$name/$text")
+    crlf=$(grep -c $'\r$' "$check/$name/$text" || true)
+    [ "$lines" -gt 0 ] && [ "$crlf" -eq "$lines" ] || { echo "package-windows: $text has $crlf CRLF lines of $lines" >&2; exit 1; }
+done
+grep -q "The Population generator authors" "$check/$name/LICENSE.txt" && grep -q "CLI11" "$check/$name/LICENSE.txt" ||
+    { echo "package-windows: LICENSE.txt lacks the licence or the notices" >&2; exit 1; }
+echo "The zip holds what it should."

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "generation/failures.h"
+#include "generation/platform/file_replacement.h"
 #include "generation/population_list.h"
 #include "test_support.h"
 
@@ -397,3 +399,247 @@ TEST(WindowsFiles, EachFailingStepIsTheFileFailureAndKeepsThePreviousList)
 }
 
 }  // namespace
+
+// Another program holding the list without letting others delete it: a
+// scanner that lets go after a moment, and one that keeps it.
+class HoldingProgram {
+public:
+    HoldingProgram(const std::filesystem::path& file, int milliseconds)
+    {
+        wchar_t self[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        const std::filesystem::path holder = std::filesystem::path(self).parent_path() / "file_holder.exe";
+        std::wstring commandLine = L"\"" + holder.native() + L"\" \"" + file.native() + L"\" " +
+                                   std::to_wstring(milliseconds);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(holder.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process)) {
+            ADD_FAILURE() << "cannot start " << holder << " (error " << ::GetLastError() << ")";
+            return;
+        }
+        ::CloseHandle(process.hThread);
+        process_ = process.hProcess;
+        // Held once the file may no longer be deleted.
+        for (int tries = 0; tries < 1000 && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; ++tries) {
+            const HANDLE probe = ::CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr);
+            if (probe == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION) return;
+            if (probe != INVALID_HANDLE_VALUE) ::CloseHandle(probe);
+            ::Sleep(5);
+        }
+        ADD_FAILURE() << "the holding program never held " << file;
+    }
+    ~HoldingProgram()
+    {
+        if (process_ == nullptr) return;
+        ::TerminateProcess(process_, 0);
+        ::WaitForSingleObject(process_, INFINITE);
+        ::CloseHandle(process_);
+    }
+    HoldingProgram(const HoldingProgram&) = delete;
+    HoldingProgram& operator=(const HoldingProgram&) = delete;
+
+private:
+    HANDLE process_ = nullptr;
+};
+
+TEST(WindowsFiles, AListHeldForAMomentIsReplacedOneHeldLongerIsLeftAlone)
+{
+    for (const int held : {200, 5000}) {
+        SCOPED_TRACE("held for " + std::to_string(held) + " ms");
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), kPrevious);
+        const HoldingProgram holder(dir.ListPath(), held);
+        const auto start = std::chrono::steady_clock::now();
+        const std::optional<FileFailure> failure = RunFailure(dir.Path());
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        if (held < 1000) {
+            EXPECT_FALSE(failure) << failure->what();
+            EXPECT_TRUE(ReadBytes(dir.ListPath()) == Golden());
+        } else {
+            ASSERT_TRUE(failure);
+            ExpectSystemReason(failure->Reason());
+            // About a second of waiting; generously bounded for a busy machine.
+            EXPECT_LT(elapsed, std::chrono::seconds(3));
+            EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious);
+        }
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+    }
+}
+
+// The rename meeting a scanner on the new file or on the old list: a few
+// refusals are waited out, a lasting one is the file failure.
+DWORD refusal = ERROR_SUCCESS;
+int refusalsLeft = 0;
+
+BOOL WINAPI RefusingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    if (IsTemporaryName(from) && refusalsLeft > 0) {
+        --refusalsLeft;
+        ++injected;
+        ::SetLastError(refusal);
+        return FALSE;
+    }
+    return Kernel32<decltype(::MoveFileExW)>("MoveFileExW")(from, to, flags);
+}
+
+TEST(WindowsFiles, ARenameRefusedForAMomentIsRetried)
+{
+    struct Case {
+        DWORD code;
+        int refusals;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {ERROR_SHARING_VIOLATION, 3, true},
+        {ERROR_ACCESS_DENIED, 3, true},
+        {ERROR_LOCK_VIOLATION, 3, true},
+        {ERROR_ACCESS_DENIED, 1000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("error " + std::to_string(c.code) + ", refused " + std::to_string(c.refusals) + " times");
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), kPrevious);
+        refusal = c.code;
+        refusalsLeft = c.refusals;
+        injected = 0;
+        std::optional<FileFailure> failure;
+        {
+            const ImportPatch patch("MoveFileExW", reinterpret_cast<const void*>(&RefusingMoveFileExW));
+            ASSERT_TRUE(patch.Applied());
+            failure = RunFailure(dir.Path());
+        }
+        if (c.replaced) {
+            EXPECT_FALSE(failure) << failure->what();
+            EXPECT_EQ(injected, c.refusals);
+            EXPECT_TRUE(ReadBytes(dir.ListPath()) == Golden());
+        } else {
+            ASSERT_TRUE(failure);
+            EXPECT_EQ(std::string(failure->what()).rfind("Could not replace ", 0), 0u) << failure->what();
+            EXPECT_GT(injected, 1);
+            EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious);
+        }
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+    }
+}
+
+// The paths that the run hands to the system's file calls.
+std::vector<std::wstring> handed;
+
+DWORD WINAPI RecordingGetFileAttributesW(LPCWSTR path)
+{
+    handed.emplace_back(path);
+    return Kernel32<decltype(::GetFileAttributesW)>("GetFileAttributesW")(path);
+}
+
+HANDLE WINAPI RecordingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                   DWORD disposition, DWORD flags, HANDLE pattern)
+{
+    handed.emplace_back(path);
+    return Kernel32<decltype(::CreateFileW)>("CreateFileW")(path, access, share, security, disposition, flags, pattern);
+}
+
+BOOL WINAPI RecordingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    handed.emplace_back(from);
+    handed.emplace_back(to);
+    return Kernel32<decltype(::MoveFileExW)>("MoveFileExW")(from, to, flags);
+}
+
+// A file's bytes, read through the extended form: the C library's calls
+// stop at 260 characters.
+std::string LongReadBytes(const std::wstring& path)
+{
+    const HANDLE file = ::CreateFileW((LR"(\\?\)" + path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string bytes(1 << 20, '\0');
+    DWORD read = 0;
+    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+// Windows reaches a folder beyond 260 characters only through the extended
+// form (Wine reaches it either way, so the paths handed over are checked).
+// A failure there names the folder as the user knows it.
+TEST(WindowsPaths, ARunInAFolderBeyond260CharactersWritesTheList)
+{
+    TempDir dir;
+    std::vector<std::wstring> folders{dir.Path().native()};
+    while (folders.back().size() < 300) {
+        folders.push_back(folders.back() + L"\\a folder whose name is thirty-six");
+        ASSERT_TRUE(::CreateDirectoryW((LR"(\\?\)" + folders.back()).c_str(), nullptr)) << ::GetLastError();
+    }
+    const std::wstring deep = folders.back();
+    const std::wstring files = deep + L"\\files";
+    const std::filesystem::path previous = std::filesystem::current_path();
+    ASSERT_TRUE(::SetCurrentDirectoryW(deep.c_str()));
+    handed.clear();
+    std::optional<FileFailure> missing;
+    {
+        const ImportPatch attributes("GetFileAttributesW", reinterpret_cast<const void*>(&RecordingGetFileAttributesW));
+        const ImportPatch create("CreateFileW", reinterpret_cast<const void*>(&RecordingCreateFileW));
+        const ImportPatch move("MoveFileExW", reinterpret_cast<const void*>(&RecordingMoveFileExW));
+        try {
+            GenerationRun(GenerationParameters());
+        } catch (const FileFailure& failure) {
+            missing = failure;
+        }
+        ::CreateDirectoryW((LR"(\\?\)" + files).c_str(), nullptr);
+        EXPECT_NO_THROW(GenerationRun(GenerationParameters()));
+    }
+    std::filesystem::current_path(previous);
+
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->Reason(), "the folder \"" + generation::PathText(files) + "\" does not exist");
+    EXPECT_EQ(std::string(missing->what()).find(R"(\\?\)"), std::string::npos) << missing->what();
+    // The process's generator has gone on since its first run: the list
+    // has the golden lines up to player 1 and 29 more players.
+    const std::vector<std::string> lines = CrlfLines(LongReadBytes(files + L"\\game_list.txt"));
+    const std::vector<std::string> golden = CrlfLines(Golden());
+    ASSERT_EQ(lines.size(), 227u);
+    EXPECT_TRUE(std::equal(golden.begin(), golden.begin() + 24, lines.begin()));
+    ASSERT_FALSE(handed.empty());
+    for (const std::wstring& path : handed) {
+        EXPECT_EQ(path.rfind(LR"(\\?\)" + files, 0), 0u) << generation::PathText(path);
+    }
+
+    ::DeleteFileW((LR"(\\?\)" + files + L"\\game_list.txt").c_str());
+    ::RemoveDirectoryW((LR"(\\?\)" + files).c_str());
+    for (auto folder = folders.rbegin(); folder + 1 != folders.rend(); ++folder) {
+        ::RemoveDirectoryW((LR"(\\?\)" + *folder).c_str());
+    }
+}
+
+TEST(WindowsPaths, LongPathsAreHandedOverInTheExtendedForm)
+{
+    const std::wstring name(100, L'n');
+    const std::wstring longFolder = L"\\" + name + L"\\" + name + L"\\" + name;  // 303 characters
+    TempDir dir;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    const std::wstring current = dir.Path().native();
+    struct Case {
+        std::wstring given;
+        std::wstring handed;
+    };
+    const Case cases[] = {
+        {L"C:\\short\\files\\game_list.txt", L"C:\\short\\files\\game_list.txt"},
+        {L"relative\\files", L"relative\\files"},
+        {L"C:" + longFolder, LR"(\\?\C:)" + longFolder},
+        {L"C:/a/b/../c/." + longFolder, LR"(\\?\C:\a\c)" + longFolder},
+        {LR"(\\server\share)" + longFolder, LR"(\\?\UNC\server\share)" + longFolder},
+        {L"files" + longFolder, LR"(\\?\)" + current + L"\\files" + longFolder},
+        {LR"(\\?\C:)" + longFolder, LR"(\\?\C:)" + longFolder},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(generation::SystemPath(c.given), c.handed) << generation::PathText(c.given);
+    }
+    std::filesystem::current_path(previous);
+}

@@ -4,7 +4,9 @@
 // order, and that every caption fits its box in the window's font; and that
 // fields keep pasted text on one line and hand it on as UTF-8. With
 // --at-dpi=N it all runs again in a child process started at N dots per inch
-// (Wine's LogPixels setting, read when a process starts).
+// (Wine's LogPixels setting, read when a process starts). With --windows7
+// the window finds none of the calls that came after Windows 7, as there,
+// and must look the same through their fallbacks.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -18,6 +20,7 @@
 
 #include "support/expected_form.h"
 #include "win32/population_window.h"
+#include "win32/system_calls.h"
 
 namespace {
 
@@ -127,7 +130,7 @@ TEST_F(Window, IsAnOrdinaryTopLevelWindowAsItsManifestSays)
 }
 
 // Enlarged, the window keeps every control where it was; moved to another
-// DPI, it places them anew.
+// DPI, it places them anew, in a font for that DPI.
 TEST_F(Window, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
 {
     int children = 0;
@@ -137,6 +140,7 @@ TEST_F(Window, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
 
     RECT original{};
     ::GetWindowRect(window_, &original);
+    int shownFontHeight = 0;
     for (std::string_view state : {"as shown", "enlarged", "at 192 DPI"}) {
         const int dpi = state == "at 192 DPI" ? 192 : dpi_;
         if (state == "enlarged") {
@@ -144,6 +148,11 @@ TEST_F(Window, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
         }
         if (dpi != dpi_) ChangeDpi(window_, dpi);
         Pump();
+        // The font grows with the DPI (shrunk at most a little to fit).
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control("Command1"), WM_GETFONT, 0, 0)), sizeof font, &font);
+        if (state == "as shown") shownFontHeight = std::abs(font.lfHeight);
+        EXPECT_GE(std::abs(font.lfHeight), shownFontHeight * dpi / dpi_) << "the font at " << dpi << " DPI";
         for (const expected_form::Control& expected : expected_form::kControls) {
             SCOPED_TRACE(std::string(expected.name) + ", window " + std::string(state));
             HWND control = Control(expected.name);
@@ -236,12 +245,14 @@ struct Report {
     bool errorIcon = false;
 };
 Report seen;
+int reportsSeen = 0;
 HWND reportOwner = nullptr;
 
 LRESULT CALLBACK WatchReport(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HCBT_ACTIVATE && ClassOf(reinterpret_cast<HWND>(wParam)) == "#32770") {
         auto box = reinterpret_cast<HWND>(wParam);
+        ++reportsSeen;
         seen = {::GetWindow(box, GW_OWNER), ::IsWindowEnabled(reportOwner) != FALSE, TextOf(box), {}, false};
         ::EnumChildWindows(box, [](HWND child, LPARAM) {
             const auto style = ::GetWindowLongPtrW(child, GWL_STYLE);
@@ -258,25 +269,47 @@ LRESULT CALLBACK WatchReport(int code, WPARAM wParam, LPARAM lParam)
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// While it lasts, the current folder is one without a folder "files", where
+// every press fails and shows its report, which is dismissed at once.
+class PressesFail {
+public:
+    explicit PressesFail(HWND window)
+    {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        folder_ = temp + std::wstring(L"popgen-no-files-") + std::to_wstring(::GetCurrentProcessId());
+        ::GetCurrentDirectoryW(MAX_PATH, previous_);
+        EXPECT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+        EXPECT_TRUE(::SetCurrentDirectoryW(folder_.c_str()));
+        reportOwner = window;
+        reportsSeen = 0;
+        hook_ = ::SetWindowsHookExW(WH_CBT, WatchReport, nullptr, ::GetCurrentThreadId());
+    }
+    ~PressesFail()
+    {
+        ::UnhookWindowsHookEx(hook_);
+        ::SetCurrentDirectoryW(previous_);
+        ::RemoveDirectoryW(folder_.c_str());
+    }
+    PressesFail(const PressesFail&) = delete;
+    PressesFail& operator=(const PressesFail&) = delete;
+
+private:
+    std::wstring folder_;
+    wchar_t previous_[MAX_PATH] = {};
+    HHOOK hook_ = nullptr;
+};
+
 // With no folder "files" the press fails: an error box captioned as the
 // window, owned by it and modal over it; afterwards the fields are as typed.
 TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
 {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = temp + std::wstring(L"popgen-no-files-") + std::to_wstring(::GetCurrentProcessId());
-    wchar_t previous[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH, previous);
-    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
     ::SetWindowTextW(Control("text3(12)"), L"3 players");
-    reportOwner = window_;
-    HHOOK hook = ::SetWindowsHookExW(WH_CBT, WatchReport, nullptr, ::GetCurrentThreadId());
-    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
-    ::UnhookWindowsHookEx(hook);
-    ::SetCurrentDirectoryW(previous);
-    ::RemoveDirectoryW(folder.c_str());
-
+    {
+        const PressesFail fail(window_);
+        ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+    }
+    EXPECT_EQ(reportsSeen, 1);
     EXPECT_EQ(seen.owner, window_);
     EXPECT_FALSE(seen.ownerEnabled) << "not modal";
     EXPECT_EQ(seen.caption, expected_form::kCaption);
@@ -336,6 +369,26 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     }
 }
 
+// Enter held down on the focused button: the key's first press presses it,
+// the keyboard's repeats (bit 30 of the key message) do not.
+TEST_F(Window, EnterHeldDownOnTheButtonPressesItOnce)
+{
+    HWND button = Control("Command1");
+    ::SetFocus(button);
+    {
+        const PressesFail fail(window_);
+        for (const LPARAM repeated : {0L, 1L << 30, 1L << 30, 1L << 30}) {
+            MSG message{button, WM_KEYDOWN, VK_RETURN, 1 | repeated, 0, {}};
+            if (!win32::HandleKeyboard(window_, message)) ::DispatchMessageW(&message);
+        }
+        MSG release{button, WM_KEYUP, VK_RETURN, 1 | (3L << 30), 0, {}};
+        if (!win32::HandleKeyboard(window_, release)) ::DispatchMessageW(&release);
+        Pump();
+    }
+    EXPECT_EQ(reportsSeen, 1);
+    ::SetFocus(Control(expected_form::kFocusOrder.front()));
+}
+
 TEST_F(Window, PastedLineBreaksStayOutOfAField)
 {
     const std::wstring pasted = L"12\r\n3\n4";
@@ -367,7 +420,7 @@ TEST(TextConversion, KeepsEveryCharacterAndRefusesBrokenSurrogates)
 
 // Runs this program again, without arguments, at `dpi` dots per inch; the
 // setting is put back afterwards.
-int RunAtDpi(int dpi)
+int RunAtDpi(int dpi, bool windows7)
 {
     HKEY key = nullptr;
     if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -384,7 +437,7 @@ int RunAtDpi(int dpi)
 
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\"" + (windows7 ? L" --windows7" : L"");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -409,7 +462,14 @@ int RunAtDpi(int dpi)
 int main(int argc, char** argv)
 {
     constexpr std::string_view kAtDpi = "--at-dpi=";
-    if (argc == 2 && std::string_view(argv[1]).starts_with(kAtDpi)) return RunAtDpi(std::atoi(argv[1] + kAtDpi.size()));
+    const bool windows7 = argc >= 2 && std::string_view(argv[argc - 1]) == "--windows7";
+    if (windows7) {
+        win32::system_calls::PretendWindows7();
+        --argc;
+    }
+    if (argc == 2 && std::string_view(argv[1]).starts_with(kAtDpi)) {
+        return RunAtDpi(std::atoi(argv[1] + kAtDpi.size()), windows7);
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The Windows programs start on Windows 7 SP1 only when every function they
+# import by name is one that Windows 7 SP1 exports: the loader refuses a
+# program that imports anything newer. Each program's import table, as
+# objdump reads it, is checked against the functions below, which Windows 7
+# SP1 is known to export. A newer function must be looked up at run time
+# (GetProcAddress) with a fallback, as win32/system_calls.cpp does; a
+# function that Windows 7 SP1 has may be added here.
+#
+# Usage: windows7_imports_test.sh OBJDUMP PROGRAM.exe...
+set -euo pipefail
+
+allowed='
+COMCTL32.DLL: DefSubclassProc RemoveWindowSubclass SetWindowSubclass
+GDI32.DLL: CreateFontIndirectW DeleteObject GetDeviceCaps GetTextExtentPoint32W GetTextMetricsW
+GDI32.DLL: SelectObject
+KERNEL32.DLL: AddVectoredExceptionHandler CloseHandle CreateEventA CreateFileW CreateHardLinkW
+KERNEL32.DLL: CreateSemaphoreA DeleteCriticalSection DeleteFileW DuplicateHandle
+KERNEL32.DLL: EnterCriticalSection FindFirstVolumeW FindNextVolumeW FindVolumeClose FlushFileBuffers
+KERNEL32.DLL: FormatMessageA FormatMessageW GetCommandLineW GetCurrentDirectoryW GetCurrentProcess
+KERNEL32.DLL: GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetDiskFreeSpaceExW
+KERNEL32.DLL: GetFileAttributesW GetFileInformationByHandle GetFileSizeEx GetFileType
+KERNEL32.DLL: GetFinalPathNameByHandleW GetFullPathNameW GetHandleInformation GetLastError
+KERNEL32.DLL: GetModuleHandleW GetProcAddress GetProcessAffinityMask GetStartupInfoA GetStartupInfoW
+KERNEL32.DLL: GetSystemTimeAsFileTime GetTempPathW GetThreadContext GetThreadPriority GetTickCount64
+KERNEL32.DLL: GetVolumeInformationW GlobalLock GlobalUnlock InitializeCriticalSection
+KERNEL32.DLL: IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection LoadLibraryW LocalFree
+KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA RaiseException
+KERNEL32.DLL: ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent
+KERNEL32.DLL: ResumeThread RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind
+KERNEL32.DLL: SetEndOfFile SetEvent SetFilePointer SetLastError SetProcessAffinityMask
+KERNEL32.DLL: SetThreadContext SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread
+KERNEL32.DLL: TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
+KERNEL32.DLL: WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
+KERNEL32.DLL: __C_specific_handler lstrcpynW
+KERNEL32.DLL: FlushConsoleInputBuffer GetConsoleMode GetConsoleProcessList GetStdHandle ReadConsoleW
+KERNEL32.DLL: WriteConsoleW
+MSVCRT.DLL: ___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __set_app_type
+MSVCRT.DLL: __setusermatherr __wgetmainargs __winitenv _acmdln _amsg_exit _assert _beginthreadex
+MSVCRT.DLL: _cexit _close _commode _endthreadex _errno _fdopen _filelengthi64 _fileno _findclose
+MSVCRT.DLL: _fmode _fstat64 _get_osfhandle _initterm _lseeki64 _onexit _read _setjmp _strdup
+MSVCRT.DLL: _telli64 _ultoa _wchdir _wchmod _wcmdln _wfindfirst64 _wfindnext64 _wfopen _wfullpath
+MSVCRT.DLL: _wgetcwd _wmkdir _wopen _write _wstat64 _wutime64 abort calloc exit fclose fflush
+MSVCRT.DLL: fgetpos fopen fprintf fputc fputs fread free fsetpos fwrite getc getenv getwc islower
+MSVCRT.DLL: isspace isupper iswctype localeconv longjmp malloc memchr memcmp memcpy memmove memset
+MSVCRT.DLL: printf putc putwc realloc setlocale setvbuf signal strcmp strcoll strerror strftime
+MSVCRT.DLL: strlen strncmp strxfrm towlower towupper ungetc ungetwc vfprintf wcscat wcscmp wcscoll
+MSVCRT.DLL: wcscpy wcsftime wcslen wcsxfrm
+OLE32.DLL: CoCreateInstance CoInitializeEx CoUninitialize
+SHELL32.DLL: CommandLineToArgvW
+USER32.DLL: AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW DispatchMessageW
+USER32.DLL: GetClipboardData GetDC GetDlgCtrlID GetDlgItem GetFocus GetKeyState GetMessageW
+USER32.DLL: GetSystemMetrics GetWindowLongPtrW GetWindowTextLengthW GetWindowTextW IsChild
+USER32.DLL: IsClipboardFormatAvailable IsDialogMessageW LoadCursorW LoadImageW MessageBoxW
+USER32.DLL: OpenClipboard PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
+USER32.DLL: SetWindowLongPtrW SetWindowPos ShowWindow SystemParametersInfoW TranslateMessage
+USER32.DLL: UpdateWindow
+'
+# One "LIBRARY.DLL Function" a line.
+allowed_pairs=$(awk -F': ' 'NF == 2 { n = split($2, names, " "); for (i = 1; i <= n; ++i) print $1, names[i] }' <<<"$allowed")
+
+objdump=$1
+shift
+status=0
+for program in "$@"; do
+    # Lines of a library's imports: address, hint and name; ordinals (no
+    # name) are listed as "#hint" so that they fail too.
+    imports=$("$objdump" -p "$program" | awk '
+        /^The / { library = "" }
+        /^\tDLL Name: / { library = toupper($3); next }
+        library != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]/ { print library, $3; next }
+        library != "" && /^\t[0-9a-f]+\t +[0-9]+ *$/ { print library, "#" $2 }')
+    count=$(grep -c . <<<"$imports" || true)
+    if [ "$count" -lt 10 ]; then
+        echo "FAIL: read only $count imports from $program; has objdump's output changed?" >&2
+        status=1
+        continue
+    fi
+    unknown=$(grep -vxF -f <(echo "$allowed_pairs") <<<"$imports" || true)
+    if [ -n "$unknown" ]; then
+        echo "FAIL: $(basename "$program") imports what Windows 7 SP1 may not export:" >&2
+        sed 's/^/  /' <<<"$unknown" >&2
+        status=1
+    else
+        echo "PASS: $(basename "$program"): $count imports, all exported by Windows 7 SP1"
+    fi
+done
+exit "$status"
