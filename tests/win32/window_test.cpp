@@ -325,48 +325,32 @@ TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
 // description (SetHwndPropStr answers E_NOTIMPL), so only the tooltip is read.
 TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
 {
-    struct Search {
-        HWND owner, tooltip;
-    } search{window_, nullptr};
-    ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND candidate, LPARAM data) {
-        auto* found = reinterpret_cast<Search*>(data);
-        if (ClassOf(candidate) == "tooltips_class32" && ::GetWindow(candidate, GW_OWNER) == found->owner) {
-            found->tooltip = candidate;
-        }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
-    ASSERT_NE(search.tooltip, nullptr) << "the window has no tooltip";
+    HWND tooltip = nullptr;
+    do tooltip = ::FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
+    while (tooltip != nullptr && ::GetWindow(tooltip, GW_OWNER) != window_);
+    ASSERT_NE(tooltip, nullptr) << "the window has no tooltip";
 
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + (L"popgen-tip-" + std::to_wstring(::GetCurrentProcessId()));
+    const std::wstring list = folder + L"\\files\\game_list.txt";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"\\files").c_str(), nullptr);
     wchar_t previous[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, previous);
-    for (int number = 1; number <= 2; ++number) {
-        const std::wstring folder =
-            temp + (L"popgen-tip-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(number));
-        const std::wstring files = folder + L"\\files";
-        const std::wstring list = files + L"\\game_list.txt";
-        for (const std::wstring& made : {folder, files}) {
-            ASSERT_TRUE(::CreateDirectoryW(made.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
-        }
-        ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
 
-        wchar_t text[1024] = {};
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.hwnd = window_;
-        tool.uId = reinterpret_cast<UINT_PTR>(Control("Command1"));
-        tool.lpszText = text;
-        ::SendMessageW(search.tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
-        EXPECT_EQ(Narrowed(text), "Writes " + Narrowed(list));
-        ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
-        EXPECT_NE(::GetFileAttributesW(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the press wrote elsewhere";
+    wchar_t text[1024] = {};
+    TTTOOLINFOW tool{sizeof tool, 0, window_, reinterpret_cast<UINT_PTR>(Control("Command1")), {}, nullptr, text,
+                     0, nullptr};
+    ::SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+    EXPECT_EQ(Narrowed(text), "Writes " + Narrowed(list));
+    EXPECT_TRUE(::DeleteFileW(list.c_str())) << "the press wrote elsewhere";
 
-        ::SetCurrentDirectoryW(previous);
-        ::DeleteFileW(list.c_str());
-        ::RemoveDirectoryW(files.c_str());
-        ::RemoveDirectoryW(folder.c_str());
-    }
+    ::SetCurrentDirectoryW(previous);
+    ::RemoveDirectoryW((folder + L"\\files").c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 // Enter held down on the focused button: the key's first press presses it,
