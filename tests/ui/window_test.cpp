@@ -484,14 +484,8 @@ void WindowTest::failureIsReportedAndNothingIsLost()
     // The cause.
     if (removeFolder) folder.RemoveFilesFolder();
     QLineEdit* players = Field(window, QStringLiteral("text3(12)"));
-    if (QStringView(playerCount).isValidUtf16()) {
-        Type(players, playerCount);
-    } else {  // no key types a broken character, but one can be pasted
-        QApplication::clipboard()->setText(playerCount);
-        players->selectAll();
-        players->paste();
-        QCOMPARE(players->text(), playerCount);
-    }
+    if (QStringView(playerCount).isValidUtf16()) Type(players, playerCount);
+    else players->setText(playerCount);  // no key types a broken character
     const generation::GenerationParameters typed = window.Parameters();
 
     QTest::mouseClick(Button(window), Qt::LeftButton);

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iostream>
 #include <iterator>
 #include <string>
 
@@ -213,9 +212,6 @@ TEST_F(Window, EveryCaptionFitsItsBoxInTheWindowFont)
     // Room that a control's own drawing takes from its caption's width, at
     // 96 DPI: a frame's corner, a button's edges, a field's border.
     constexpr int kMargins[] = {16, 0, 6, 8};  // frame, label, field, button
-    LOGFONTW chosen{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control("Command1"), WM_GETFONT, 0, 0)), sizeof chosen, &chosen);
-    std::cout << "window font: " << Narrowed(chosen.lfFaceName) << ", height " << chosen.lfHeight << '\n';
     HDC dc = ::GetDC(window_);
     for (const expected_form::Control& expected : expected_form::kControls) {
         HWND control = Control(expected.name);
