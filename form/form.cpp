@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "generation/failures.h"
+#include "generation/population_list.h"
 
 namespace form {
 
@@ -166,6 +167,18 @@ generation::RunOutcome BrokenTextOutcome(const Control& field)
             "The field \"" + field.accessibleName +
                 "\" holds a broken character, which the file cannot hold. Retype the field's text.",
             {}};
+}
+
+std::string WhereAPressWrites()
+{
+    constexpr std::string_view kWrites = "Writes ";
+    try {
+        return std::string(kWrites) + generation::PathText(generation::PopulationListPath(generation::CurrentDirectory()));
+    } catch (const std::exception&) {
+        // A press would fail and say why; until then, name the file alone.
+        return std::string(kWrites) + generation::PathText(generation::PopulationListPath({})) +
+               " under the current folder, which cannot be determined now";
+    }
 }
 
 }  // namespace form

@@ -96,4 +96,11 @@ std::string FailureReportText(std::string_view kind, std::string_view message);
 // broken): the same kind as a text that holds a line break.
 generation::RunOutcome BrokenTextOutcome(const Control& field);
 
+// The button's tooltip and accessible description: the full path that the
+// next press writes, "Writes /home/ann/tuning/files/game_list.txt", worked
+// out now from the process's current directory as a run works it out. When
+// the current folder cannot be determined (it was deleted), the text says
+// so rather than naming a path.
+std::string WhereAPressWrites();
+
 }  // namespace form

@@ -6,6 +6,9 @@
 #include <QEvent>
 #include <QHash>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "form/fitting.h"
 #include "form/form.h"
 #include "generation/reported_run.h"
 
@@ -33,17 +37,42 @@ QRect Pixels(const form::Box& twips)
     return QRect(box.left, box.top, box.width, box.height);
 }
 
-// Arial's metrics (Liberation Sans is metrically the same) at this size let
-// the longest caption fit its label with room to spare.
-QFont WindowFont()
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The size the window is drawn for: Arial's metrics (Liberation Sans is
+// metrically the same) at this size fit every caption with room to spare.
+constexpr int kPreferredFontPixels = 10;
+
+// Arial, else Liberation Sans, when the system has either (checked in the
+// font it resolves to: fontconfig offers a substitute for any name); else
+// the desktop's UI font.
+QFont PreferredFace()
 {
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setPixelSize(10);
-    return font;
+    for (const QString& family : {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}) {
+        const QFont font(family);
+        if (QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0) return font;
+    }
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
 }
 
-QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+// The preferred face at the preferred size, made smaller a pixel at a time
+// until every caption and default text fits its box.
+QFont WindowFont()
+{
+    QFont font = PreferredFace();
+    const int pixels =
+        form::FittingSize(kPreferredFontPixels, form::kSmallestFontPixels, [&font](int size) {
+            font.setPixelSize(size);
+            const QFontMetrics metrics(font);
+            return form::EverythingFits(
+                [&metrics](std::string_view text) {
+                    return form::TextExtent{metrics.horizontalAdvance(FromUtf8(text)), metrics.height()};
+                },
+                kLogicalDpi);
+        });
+    font.setPixelSize(pixels);
+    return font;
+}
 
 QLabel* AddLabel(QWidget* frame, const form::Control& control)
 {
@@ -177,8 +206,36 @@ void PopulationWindow::SetReporter(Reporter reporter) { reporter_ = std::move(re
 
 void PopulationWindow::Generate()
 {
-    const generation::RunOutcome outcome = generation::ReportedRun(Parameters());
+    // Half of a surrogate pair (pasted from something broken) has no UTF-8
+    // form: the press is refused as the Win32 window refuses it, rather than
+    // writing a replacement character.
+    for (const auto& [control, field] : fields_) {
+        if (!QStringView(field->text()).isValidUtf16()) {
+            Report(form::BrokenTextOutcome(*control));
+            return;
+        }
+    }
+    Report(generation::ReportedRun(Parameters()));
+}
+
+void PopulationWindow::Report(const generation::RunOutcome& outcome)
+{
     if (!outcome.Succeeded()) Report({FromUtf8(outcome.kind), FromUtf8(outcome.message)});
+}
+
+void PopulationWindow::ShowWhereAPressWrites()
+{
+    const QString text = FromUtf8(form::WhereAPressWrites());
+    generateButton_->setToolTip(text);
+    if (generateButton_->accessibleDescription() != text) generateButton_->setAccessibleDescription(text);
+}
+
+bool PopulationWindow::event(QEvent* event)
+{
+    // The description is read without a tooltip: keep it current whenever
+    // the user comes back to the window.
+    if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) ShowWhereAPressWrites();
+    return QWidget::event(event);
 }
 
 void PopulationWindow::Report(const FailureReport& report)
@@ -188,6 +245,11 @@ void PopulationWindow::Report(const FailureReport& report)
 
 bool PopulationWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // Where a press writes is worked out as the tooltip opens (the button
+    // then shows the text set here) and as the button takes the focus.
+    if (watched == generateButton_ && (event->type() == QEvent::ToolTip || event->type() == QEvent::FocusIn)) {
+        ShowWhereAPressWrites();
+    }
     // Enter presses the button that has the focus, as Space does; it is not
     // the window's default button, so Enter in a field still does nothing.
     if (watched == generateButton_ && event->type() == QEvent::KeyPress) {

@@ -10,6 +10,7 @@
 
 #include "form/form.h"
 #include "generation/parameters.h"
+#include "generation/reported_run.h"
 
 class QLineEdit;
 class QMessageBox;
@@ -48,15 +49,21 @@ public:
 public slots:
     // One generation run in the current directory with the fields as they
     // stand. A failure is reported; the fields and the previous file stay
-    // as they were, so the user can mend the cause and press again.
+    // as they were, so the user can mend the cause and press again. A field
+    // holding text that UTF-8 cannot hold is reported, and nothing is run.
     void Generate();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLineEdit* AddField(QWidget* frame, const form::Control& control);
+    void Report(const generation::RunOutcome& outcome);  // nothing on success
     void Report(const FailureReport& report);
+    // The button's tooltip and accessible description: the path the next
+    // press writes, as it stands now.
+    void ShowWhereAPressWrites();
 
     // Every field with the form's control it was made from.
     std::vector<std::pair<const form::Control*, QLineEdit*>> fields_;

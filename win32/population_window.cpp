@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "form/fitting.h"
 #include "form/form.h"
 #include "generation/parameters.h"
 #include "generation/reported_run.h"
@@ -25,14 +26,14 @@ constexpr DWORD kWindowExStyle = 0;
 // handling sends for Enter and Escape and which the window ignores.
 constexpr int kFirstControlId = 100;
 constexpr int kIconId = 1;  // as in the resource script
-// The smallest font the window falls back to, in pixels at 96 DPI.
-constexpr int kSmallestFontPixels = 8;
 
 struct WindowState {
     UINT dpi = USER_DEFAULT_SCREEN_DPI;
     HFONT font = nullptr;
     std::vector<HWND> controls;  // in form table order
     HWND focus = nullptr;        // the control to give the focus back to
+    HWND tooltip = nullptr;      // the button's; destroyed with the window, its owner
+    std::wstring whereAPressWrites;  // its text as last shown
     ~WindowState()
     {
         if (font != nullptr) ::DeleteObject(font);
@@ -61,46 +62,9 @@ std::wstring ButtonCaption(std::string_view text)
     return caption;
 }
 
-// Room that a control's own drawing takes from its caption's width, in
-// pixels at 96 DPI: a frame's caption starts inside its corner, a button
-// has its edges, a field its border and margins.
-int CaptionMargin(form::Kind kind)
-{
-    switch (kind) {
-        case form::Kind::Frame: return 20;
-        case form::Kind::Button: return 12;
-        case form::Kind::Field: return 8;
-        case form::Kind::Label: return 0;
-    }
-    return 0;
-}
-
-// Whether every caption and default text fits its box in this font.
-bool EverythingFits(HWND window, HFONT font, UINT dpi)
-{
-    HDC dc = ::GetDC(window);
-    if (dc == nullptr) return true;
-    HGDIOBJ previous = ::SelectObject(dc, font);
-    TEXTMETRICW metrics{};
-    ::GetTextMetricsW(dc, &metrics);
-    bool fits = true;
-    for (const form::Control& control : form::Controls()) {
-        const std::wstring text = Widen(control.text);
-        SIZE size{};
-        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        const RECT box = PixelRect(control.box, dpi);
-        const int room = (box.right - box.left) - ::MulDiv(CaptionMargin(control.kind), static_cast<int>(dpi), 96);
-        const bool tall = control.kind == form::Kind::Label && metrics.tmHeight > box.bottom - box.top;
-        if (size.cx > room || tall) fits = false;
-    }
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(window, dc);
-    return fits;
-}
-
-// The system's message font at the window's DPI, made smaller, a pixel at a
-// time, until every caption fits its box.
-HFONT ChooseFont(HWND window, UINT dpi)
+// The system's message font at the window's DPI: the face and size the
+// window prefers.
+LOGFONTW MessageFont(UINT dpi)
 {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -113,13 +77,46 @@ HFONT ChooseFont(HWND window, UINT dpi)
         ::lstrcpynW(logFont.lfFaceName, L"Tahoma", LF_FACESIZE);
     }
     if (logFont.lfHeight > 0) logFont.lfHeight = -logFont.lfHeight;  // a cell height: near enough
-    const int smallest = -::MulDiv(kSmallestFontPixels, static_cast<int>(dpi), 96);
-    for (;;) {
-        HFONT font = ::CreateFontIndirectW(&logFont);
-        if (font == nullptr || logFont.lfHeight >= smallest || EverythingFits(window, font, dpi)) return font;
+    return logFont;
+}
+
+// Whether every caption and default text fits its box in this font.
+bool EverythingFits(HWND window, HFONT font, UINT dpi)
+{
+    HDC dc = ::GetDC(window);
+    if (dc == nullptr) return true;
+    HGDIOBJ previous = ::SelectObject(dc, font);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    const bool fits = form::EverythingFits(
+        [dc, &metrics](std::string_view text) {
+            const std::wstring wide = Widen(text);
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+            return form::TextExtent{static_cast<int>(size.cx), static_cast<int>(metrics.tmHeight)};
+        },
+        static_cast<int>(dpi));
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(window, dc);
+    return fits;
+}
+
+// The system's message font at the window's DPI, made smaller, a pixel at a
+// time, until every caption fits its box.
+HFONT ChooseFont(HWND window, UINT dpi)
+{
+    LOGFONTW logFont = MessageFont(dpi);
+    const int smallest = ::MulDiv(form::kSmallestFontPixels, static_cast<int>(dpi), 96);
+    logFont.lfHeight = -form::FittingSize(-logFont.lfHeight, smallest, [&](int pixels) {
+        LOGFONTW tried = logFont;
+        tried.lfHeight = -pixels;
+        HFONT font = ::CreateFontIndirectW(&tried);
+        if (font == nullptr) return true;  // no smaller one will be made either
+        const bool fits = EverythingFits(window, font, dpi);
         ::DeleteObject(font);
-        ++logFont.lfHeight;
-    }
+        return fits;
+    });
+    return ::CreateFontIndirectW(&logFont);
 }
 
 // Puts every control at its box for the window's DPI, in its font.
@@ -207,24 +204,75 @@ HWND CreateControl(HWND window, const form::Control& control, int id)
     return handle;
 }
 
+// Gives controls texts for screen readers beyond their captions. Needs COM
+// initialised on the thread; without it, or where the system does not
+// offer the service, nothing is set.
+class AccessibleTexts {
+public:
+    AccessibleTexts()
+    {
+        if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                      reinterpret_cast<void**>(&services_)))) {
+            services_ = nullptr;
+        }
+    }
+    ~AccessibleTexts()
+    {
+        if (services_ != nullptr) services_->Release();
+    }
+    AccessibleTexts(const AccessibleTexts&) = delete;
+    AccessibleTexts& operator=(const AccessibleTexts&) = delete;
+
+    void Set(HWND control, const MSAAPROPID& property, const std::wstring& text)
+    {
+        if (services_ == nullptr || control == nullptr) return;
+        services_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property, text.c_str());
+    }
+
+private:
+    IAccPropServices* services_ = nullptr;
+};
+
 // Screen readers name an edit control after the label before it in the
 // window order, which here is not its own (the order is the keyboard's), so
-// each field is given its name from the form ("Rook: Min"). Needs COM
-// initialised on the thread; without it the fields go unnamed.
+// each field is given its name from the form ("Rook: Min").
 void NameFields(const WindowState& state)
 {
-    IAccPropServices* services = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                                  reinterpret_cast<void**>(&services)))) {
-        return;
-    }
+    AccessibleTexts texts;
     const auto& controls = form::Controls();
     for (std::size_t i = 0; i < controls.size(); ++i) {
         if (controls[i].kind != form::Kind::Field) continue;
-        services->SetHwndPropStr(state.controls[i], static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                                 Widen(controls[i].accessibleName).c_str());
+        texts.Set(state.controls[i], PROPID_ACC_NAME, Widen(controls[i].accessibleName));
     }
-    services->Release();
+}
+
+// Works out where the next press writes, for the button's tooltip and, as
+// its accessible description, for screen readers.
+void ShowWhereAPressWrites(HWND window, WindowState& state)
+{
+    std::wstring text = Widen(form::WhereAPressWrites());
+    if (text == state.whereAPressWrites) return;
+    state.whereAPressWrites = std::move(text);
+    AccessibleTexts().Set(FindControl(window, "Command1"), PROPID_ACC_DESCRIPTION, state.whereAPressWrites);
+}
+
+// The button's tooltip. Its text is asked for (TTN_GETDISPINFO) each time it
+// is about to show, so it names the current folder of that moment.
+HWND CreateTooltip(HWND window)
+{
+    HWND tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                                     reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE)),
+                                     nullptr);
+    if (tooltip == nullptr) return nullptr;
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(FindControl(window, "Command1"));
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    ::SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    return tooltip;
 }
 
 // Frames and labels first, in table order; then the fields and the button
@@ -296,6 +344,8 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_CREATE:
             if (state == nullptr || !CreateControls(window, *state)) return -1;
             NameFields(*state);
+            state->tooltip = CreateTooltip(window);  // the window works without it
+            ShowWhereAPressWrites(window, *state);
             state->dpi = system_calls::DpiForWindow(window);
             PlaceControls(window, *state);
             SizeClientArea(window, state->dpi);
@@ -315,8 +365,19 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             if (state != nullptr && LOWORD(wParam) == WA_INACTIVE) {
                 HWND focus = ::GetFocus();
                 if (focus != nullptr && ::IsChild(window, focus)) state->focus = focus;
+            } else if (state != nullptr) {
+                ShowWhereAPressWrites(window, *state);  // the description, read without the tooltip
             }
             break;
+        case WM_NOTIFY: {
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+            if (state != nullptr && info->hdr.code == TTN_GETDISPINFOW && info->hdr.hwndFrom == state->tooltip) {
+                ShowWhereAPressWrites(window, *state);
+                info->lpszText = state->whereAPressWrites.data();
+                return 0;
+            }
+            break;
+        }
         case WM_SETFOCUS:
             if (state != nullptr && state->focus != nullptr) ::SetFocus(state->focus);
             return 0;

@@ -29,7 +29,7 @@ ensure_packages() {
 
 # What building and starting the window needs (scripts/run).
 RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
-              # The window's font.
+              # The font the window is drawn for; it fits itself to any other.
               fonts-liberation)
 
 # What building the Debian package needs (scripts/package deb): the window's
@@ -43,10 +43,11 @@ PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man 
 # gives the characters it types keys of their own).
 PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool x11-xserver-utils)
 
-# What building and testing the project needs: everything, and the locale
-# sources from which the tests compile a comma-decimal locale.
+# What building and testing the project needs: everything, the locale
+# sources from which the tests compile a comma-decimal locale, and DejaVu,
+# the only font of the window tests' second run.
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales)
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core)
 
 # The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
 # runtimes, and llvm-symbolizer for readable reports.

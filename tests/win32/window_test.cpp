@@ -8,11 +8,13 @@
 // the window finds none of the calls that came after Windows 7, as there,
 // and must look the same through their fallbacks.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "support/expected_form.h"
@@ -312,6 +314,39 @@ TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
     EXPECT_TRUE(::IsWindowVisible(window_));
     EXPECT_EQ(TextOf(Control("text3(12)")), "3 players");
     ::SetWindowTextW(Control("text3(12)"), L"30");
+}
+
+// The button's tooltip names the list that a press writes, worked out as it
+// shows, so it follows the current folder. Wine keeps no accessible
+// description (SetHwndPropStr answers E_NOTIMPL), so only the tooltip is read.
+TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
+{
+    HWND tooltip = nullptr;
+    do tooltip = ::FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
+    while (tooltip != nullptr && ::GetWindow(tooltip, GW_OWNER) != window_);
+    ASSERT_NE(tooltip, nullptr) << "the window has no tooltip";
+
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + (L"popgen-tip-" + std::to_wstring(::GetCurrentProcessId()));
+    const std::wstring list = folder + L"\\files\\game_list.txt";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"\\files").c_str(), nullptr);
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+
+    wchar_t text[1024] = {};
+    TTTOOLINFOW tool{sizeof tool, 0, window_, reinterpret_cast<UINT_PTR>(Control("Command1")), {}, nullptr, text,
+                     0, nullptr};
+    ::SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+    EXPECT_EQ(Narrowed(text), "Writes " + Narrowed(list));
+    EXPECT_TRUE(::DeleteFileW(list.c_str())) << "the press wrote elsewhere";
+
+    ::SetCurrentDirectoryW(previous);
+    ::RemoveDirectoryW((folder + L"\\files").c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 // Enter held down on the focused button: the key's first press presses it,
