@@ -52,8 +52,6 @@ std::string Caption(std::string_view label)
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-void Say(cli::Stream stream, const std::string& text) { cli::Write(stream, text); }
-
 // A seed is a whole number 0..4294967295 in decimal digits only: no sign,
 // no blanks, no other base. Returns CLI11's error text, empty when valid.
 std::string SeedError(const std::string& text)
@@ -67,6 +65,15 @@ std::string SeedError(const std::string& text)
     return {};
 }
 
+// The option of that long name (without its dashes), or nullptr.
+const CLI::Option* LongOption(const CLI::App& app, std::string_view name)
+{
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->check_lname(std::string(name))) return option;
+    }
+    return nullptr;
+}
+
 // An option's value may be any text, "-50" and "-abc" included, so the
 // argument after an option is always its value. When that argument names
 // one of the options ("--players --verbose"), the value was forgotten: the
@@ -75,21 +82,13 @@ std::string SeedError(const std::string& text)
 std::string ForgottenValue(const CLI::App& app, const std::vector<std::string>& arguments)
 {
     const auto namesAnOption = [&app](std::string_view argument) {
-        if (!argument.starts_with("--")) return false;
-        const std::string name(argument.substr(2, argument.find('=') - 2));
-        for (const CLI::Option* option : app.get_options()) {
-            if (option->check_lname(name)) return true;
-        }
-        return false;
+        return argument.starts_with("--") && LongOption(app, argument.substr(2, argument.find('=') - 2)) != nullptr;
     };
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--") break;
         if (!argument.starts_with("--") || argument.find('=') != std::string::npos) continue;
-        const CLI::Option* option = nullptr;
-        for (const CLI::Option* candidate : app.get_options()) {
-            if (candidate->check_lname(argument.substr(2))) option = candidate;
-        }
+        const CLI::Option* option = LongOption(app, std::string_view(argument).substr(2));
         if (option == nullptr || option->get_items_expected_max() == 0) continue;
         const std::size_t values = static_cast<std::size_t>(option->get_items_expected_max());
         for (std::size_t k = 1; k <= values && i + k < arguments.size(); ++k) {
@@ -125,7 +124,7 @@ std::vector<std::string> Arguments(int, char*[])
 // than write the default list unasked.
 void ExplainItself(const std::string& help)
 {
-    Say(cli::Stream::Output,
+    cli::Write(cli::Stream::Output,
         std::string(kProgram) +
             " is a command-line program: it writes the population list files\\game_list.txt\n"
             "from a Command Prompt, PowerShell or a script, and writes nothing when it is double-clicked.\n"
@@ -147,7 +146,7 @@ std::filesystem::path Utf8Path(const std::string& text)
 
 int UsageError(const std::string& what)
 {
-    Say(cli::Stream::Error, std::string(kProgram) + ": " + what + "\nTry '" + std::string(kProgram) +
+    cli::Write(cli::Stream::Error, std::string(kProgram) + ": " + what + "\nTry '" + std::string(kProgram) +
                                 " --help' for more information.\n");
     return kUsageError;
 }
@@ -219,10 +218,10 @@ int main(int argc, char* argv[])
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);  // CLI11 takes them reversed
         app.parse(std::move(reversed));
     } catch (const CLI::CallForHelp&) {
-        Say(cli::Stream::Output, app.help());
+        cli::Write(cli::Stream::Output, app.help());
         return kSuccess;
     } catch (const CLI::CallForVersion& request) {
-        Say(cli::Stream::Output, std::string(request.what()) + "\n");
+        cli::Write(cli::Stream::Output, std::string(request.what()) + "\n");
         return kSuccess;
     } catch (const CLI::ParseError& error) {
         return UsageError(error.what());
@@ -240,10 +239,10 @@ int main(int argc, char* argv[])
     const generation::RunOutcome outcome =
         generation::ReportedRun(parameters, sampler, directory.empty() ? std::filesystem::path() : Utf8Path(directory));
     if (!outcome.Succeeded()) {
-        Say(cli::Stream::Error, std::string(kProgram) + ": " + outcome.kind + ": " + outcome.message + "\n" +
+        cli::Write(cli::Stream::Error, std::string(kProgram) + ": " + outcome.kind + ": " + outcome.message + "\n" +
                                     std::string(kProgram) + ": the population list was not changed.\n");
         return kRunFailed;
     }
-    if (verbose) Say(cli::Stream::Output, std::string(kProgram) + ": wrote " + generation::PathText(outcome.list) + "\n");
+    if (verbose) cli::Write(cli::Stream::Output, std::string(kProgram) + ": wrote " + generation::PathText(outcome.list) + "\n");
     return kSuccess;
 }
