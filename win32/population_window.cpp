@@ -278,9 +278,8 @@ HWND CreateTooltip(HWND window)
 
 // The button's tooltip names a path that may be longer than a screen is
 // wide: it is at most half as wide as the window's monitor (or as wide as
-// the window, when that is wider), in that monitor's pixels. A tooltip
-// breaks lines between words alone, so the path is broken after a folder's
-// separator wherever a line would be wider.
+// the window, when that is wider), in that monitor's pixels, with its lines
+// broken where they would be wider.
 void FitTooltip(HWND window, WindowState& state)
 {
     RECT frame{};
@@ -298,20 +297,7 @@ void FitTooltip(HWND window, WindowState& state)
         SIZE size{};
         return ::GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size) && size.cx <= width;
     };
-    const std::wstring& text = state.whereAPressWrites;
-    state.tooltipText.clear();
-    std::wstring line;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find_first_of(L" \\/", start), text.size() - 1) + 1;
-        const std::wstring piece = text.substr(start, end - start);
-        if (!line.empty() && !fits(line + piece)) {
-            state.tooltipText += line + L'\n';
-            line.clear();
-        }
-        line += piece;
-        start = end;
-    }
-    state.tooltipText += line;
+    state.tooltipText = form::BrokenIntoLines(state.whereAPressWrites, fits);
     if (previous != nullptr) ::SelectObject(dc, previous);
     ::ReleaseDC(state.tooltip, dc);
 }
