@@ -231,10 +231,11 @@ void PopulationWindow::ShowWhereAPressWrites()
 {
     const std::string where = form::WhereAPressWrites();
     // Qt breaks a plain tooltip only when it is wider than the screen: a long
-    // path is broken into lines at most half as wide as the window's screen
+    // path is broken into lines at most a third as wide as the window's screen
     // (or as wide as the window, when that is wider).
     const QScreen* shownOn = screen();
-    const int width = std::max(frameGeometry().width(), shownOn != nullptr ? shownOn->availableGeometry().width() / 2 : 0);
+    const int screenWidth = shownOn != nullptr ? shownOn->availableGeometry().width() : 0;
+    const int width = std::max(frameGeometry().width(), screenWidth / 3);
     const QFontMetrics metrics(QToolTip::font());
     generateButton_->setToolTip(FromUtf8(form::BrokenIntoLines(
         where, [&metrics, width](const std::string& line) { return metrics.horizontalAdvance(FromUtf8(line)) <= width; })));

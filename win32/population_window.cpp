@@ -277,7 +277,7 @@ HWND CreateTooltip(HWND window)
 }
 
 // The button's tooltip names a path that may be longer than a screen is
-// wide: it is at most half as wide as the window's monitor (or as wide as
+// wide: it is at most a third as wide as the window's monitor (or as wide as
 // the window, when that is wider), in that monitor's pixels, with its lines
 // broken where they would be wider.
 void FitTooltip(HWND window, WindowState& state)
@@ -287,7 +287,7 @@ void FitTooltip(HWND window, WindowState& state)
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
-    const LONG width = std::max(frame.right - frame.left, (monitor.rcWork.right - monitor.rcWork.left) / 2);
+    const LONG width = std::max(frame.right - frame.left, (monitor.rcWork.right - monitor.rcWork.left) / 3);
     ::SendMessageW(state.tooltip, TTM_SETMAXTIPWIDTH, 0, width);
 
     const HDC dc = ::GetDC(state.tooltip);
