@@ -39,11 +39,19 @@ bool WriteTo(void* handle, std::string_view utf8)
         }
         return true;
     }
-    while (!utf8.empty()) {
+    // A file or a pipe gets Windows line ends, as every Windows program's
+    // text has them (Notepad before Windows 10 shows bare LF as one line).
+    std::string bytes;
+    bytes.reserve(utf8.size() + utf8.size() / 32);
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] == '\n' && (i == 0 || utf8[i - 1] != '\r')) bytes += '\r';
+        bytes += utf8[i];
+    }
+    for (std::string_view rest = bytes; !rest.empty();) {
         DWORD written = 0;
-        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(utf8.size(), 1U << 30));
-        if (!::WriteFile(handle, utf8.data(), part, &written, nullptr) || written == 0) return false;
-        utf8.remove_prefix(written);
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1U << 30));
+        if (!::WriteFile(handle, rest.data(), part, &written, nullptr) || written == 0) return false;
+        rest.remove_prefix(written);
     }
     return true;
 }

@@ -16,7 +16,8 @@ bool Write(Stream stream, std::string_view utf8);
 #ifdef _WIN32
 // Writes UTF-8 text to a handle: to a console as UTF-16, whatever the
 // console's code page (the bytes would be read in that code page and come
-// out garbled beyond ASCII), to anything else as the bytes themselves.
+// out garbled beyond ASCII), to anything else as the bytes themselves with
+// each bare LF made CR LF.
 bool WriteTo(void* handle, std::string_view utf8);
 
 // What tells a double-click on the program from a run in a Command Prompt.

@@ -3,6 +3,7 @@
 // and its failures are the window's.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -51,6 +52,40 @@ std::string Caption(std::string_view label)
 }
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// The help fits a console of 80 columns, whose last column would leave a
+// blank line after a line that fills it: 79 at most. CLI11 (2.1 to 2.4)
+// pads each option to the first column and indents the lines after a line
+// break in its description to it, but breaks no line itself.
+constexpr std::size_t kHelpWidth = 79;
+constexpr std::size_t kOptionColumn = 23;
+
+// The text with its lines broken between words so that none is longer than
+// `width`; the line breaks it has stay.
+std::string Wrapped(std::string_view text, std::size_t width = kHelpWidth - kOptionColumn)
+{
+    std::string wrapped;
+    std::size_t line = 0;  // the length of the last line so far
+    for (std::size_t i = 0; i <= text.size();) {
+        const std::size_t end = std::min(text.find_first_of(" \n", i), text.size());
+        const std::string_view word = text.substr(i, end - i);
+        if (line > 0 && line + 1 + word.size() > width) {
+            wrapped += '\n';
+            line = 0;
+        } else if (line > 0) {
+            wrapped += ' ';
+            ++line;
+        }
+        wrapped += word;
+        line += word.size();
+        if (end < text.size() && text[end] == '\n') {
+            wrapped += '\n';
+            line = 0;
+        }
+        i = end + 1;
+    }
+    return wrapped;
+}
 
 // A seed is a whole number 0..4294967295 in decimal digits only: no sign,
 // no blanks, no other base. Returns CLI11's error text, empty when valid.
@@ -121,17 +156,25 @@ std::vector<std::string> Arguments(int, char*[])
 
 // Started by a double-click, the program has a console of its own that
 // closes as soon as it ends: it explains itself and waits for Enter rather
-// than write the default list unasked.
-void ExplainItself(const std::string& help)
+// than write the default list unasked. All of it fits the first screen of
+// a new console (80 by 25 on Windows 7 and 8.1); --help is one command away.
+void ExplainItself()
 {
+    const std::string program(kProgram);
     cli::Write(cli::Stream::Output,
-        std::string(kProgram) +
-            " is a command-line program: it writes the population list files\\game_list.txt\n"
-            "from a Command Prompt, PowerShell or a script, and writes nothing when it is double-clicked.\n"
-            "Open a Command Prompt in the folder that holds the folder \"files\" and run, for example:\n\n"
-            "  " + std::string(kProgram) + " --players 50 --seed 7\n\n"
-            "To set the fields in a window instead, start population-generator.exe.\n\n" +
-            help + "\nPress Enter to close this window.\n");
+        program + " is a command-line program, so it wrote nothing now.\n"
+        "It writes the population list files\\game_list.txt when it is run from a\n"
+        "Command Prompt, PowerShell or a script, with the fields given as options.\n\n"
+        "To run it: in File Explorer, open the folder that holds the folder \"files\",\n"
+        "type cmd in the address bar and press Enter. In the Command Prompt that\n"
+        "opens, type for example\n\n"
+        "  " + program + " --players 50 --seed 7\n\n"
+        "and press Enter: that writes a list of 50 players drawn with the seed 7,\n"
+        "every other field at its default. To see every option, its value and its\n"
+        "default, type\n\n"
+        "  " + program + " --help\n\n"
+        "To set the fields in a window instead, start population-generator.exe.\n\n"
+        "Press Enter to close this window.");
     cli::WaitForEnter();
 }
 #else
@@ -155,20 +198,23 @@ int UsageError(const std::string& what)
 
 int main(int argc, char* argv[])
 {
-    CLI::App app{"Writes the population list files/game_list.txt as the Population generator window does.\n"
-                 "Each field option takes a text exactly as the field would hold it: empty, or starting with\n"
-                 "'-' as in -50, is a text too. An option left out takes its field's default.",
+    CLI::App app{Wrapped("Writes the population list files/game_list.txt as the Population generator window "
+                         "does. Each field option takes a text exactly as the field would hold it: empty, or "
+                         "starting with '-' as in -50, is a text too. An option left out takes its field's default.",
+                         kHelpWidth),
                  std::string(kProgram)};
+    app.get_formatter()->column_width(kOptionColumn);
     app.set_help_flag();  // added last, so the help lists the fields first
     app.allow_windows_style_options(false);  // "/x" is a text on Windows too
-    app.footer("Exit status: 0 when the list was written; 1 when the run failed (the reason goes to standard\n"
-               "error and the previous list stays as it was); 2 for a usage error.");
+    app.footer(Wrapped("Exit status: 0 when the list was written; 1 when the run failed (the reason goes to "
+                       "standard error and the previous list stays as it was); 2 for a usage error.",
+                       kHelpWidth));
 
     generation::GenerationParameters parameters;
     for (std::size_t i = 0; i < kGeneralOptions.size(); ++i) {
         const generation::GeneralRow& row = generation::kGeneralRows[i];
         app.add_option(std::string(kGeneralOptions[i]), parameters.General(row.row),
-                       Caption(row.label) + " (default " + Quoted(row.defaultText) + ")")
+                       Wrapped(Caption(row.label) + " (default " + Quoted(row.defaultText) + ")"))
             ->type_name("TEXT")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
@@ -177,21 +223,22 @@ int main(int argc, char* argv[])
         const generation::CoefficientRow& row = generation::kCoefficientRows[i];
         ranges[i] = {parameters.Coefficient(row.row).min, parameters.Coefficient(row.row).max};
         app.add_option(std::string(kCoefficientOptions[i]), ranges[i],
-                       "Min and Max of " + Caption(row.label) + " (default " + Quoted(row.defaultMin) + " " +
-                           Quoted(row.defaultMax) + ")")
+                       Wrapped("Min and Max of " + Caption(row.label) + " (default " + Quoted(row.defaultMin) + " " +
+                               Quoted(row.defaultMax) + ")"))
             ->type_name("MIN MAX")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
 
     std::string seedText = std::to_string(generation::CoefficientSampler::kSeed);
     app.add_option("--seed", seedText,
-                   "The generator's seed, 0 to 4294967295 (default " + seedText +
-                       ", which draws what the window's first press draws)")
+                   Wrapped("The generator's seed, 0 to 4294967295 (default " + seedText +
+                           ", which draws what the window's first press draws)"))
         ->type_name("N")
         ->check(CLI::Validator(SeedError, "", "seed"));
     std::string directory;
     app.add_option("--directory", directory,
-                   "Write DIR/files/game_list.txt; the folder files must exist (default: the current folder)")
+                   Wrapped("Write DIR/files/game_list.txt; the folder files must exist (default: the current "
+                           "folder)"))
         ->type_name("DIR");
     bool verbose = false;
     app.add_flag("--verbose", verbose, "Say what was written");
@@ -207,7 +254,7 @@ int main(int argc, char* argv[])
     }
 #ifdef _WIN32
     if (cli::StartedByDoubleClick(cli::CurrentConsoleUse(arguments.size() - 1))) {
-        ExplainItself(app.help());
+        ExplainItself();
         return kUsageError;
     }
     if (arguments.size() == 2 && arguments[1] == "/?") arguments[1] = "--help";
@@ -223,6 +270,14 @@ int main(int argc, char* argv[])
     } catch (const CLI::CallForVersion& request) {
         cli::Write(cli::Stream::Output, std::string(request.what()) + "\n");
         return kSuccess;
+    } catch (const CLI::ExtrasError&) {
+        // CLI11 (2.1 to 2.4) lists the arguments it did not expect last
+        // first; the user reads them as typed.
+        const std::vector<std::string> extras = app.remaining();
+        std::string error = extras.size() > 1 ? "The following arguments were not expected:"
+                                              : "The following argument was not expected:";
+        for (const std::string& extra : extras) error += " " + extra;
+        return UsageError(error);
     } catch (const CLI::ParseError& error) {
         return UsageError(error.what());
     }

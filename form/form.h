@@ -103,4 +103,27 @@ generation::RunOutcome BrokenTextOutcome(const Control& field);
 // so rather than naming a path.
 std::string WhereAPressWrites();
 
+// A tooltip's text, such as a long path, broken into lines that fit: a line
+// ends after a blank or a folder's separator where the next piece would make
+// `fits(line)` false (a tooltip itself breaks lines at blanks alone). A piece
+// that does not fit a line of its own stands on one all the same.
+template <typename Text, typename Fits>
+Text BrokenIntoLines(const Text& text, Fits fits)
+{
+    Text broken;
+    Text line;
+    for (std::size_t start = 0, i = 0; i < text.size(); ++i) {
+        const auto c = text[i];
+        if (c != ' ' && c != '\\' && c != '/' && i + 1 < text.size()) continue;
+        const Text piece = text.substr(start, i + 1 - start);
+        if (!line.empty() && !fits(line + piece)) {
+            broken += line + typename Text::value_type('\n');
+            line.clear();
+        }
+        line += piece;
+        start = i + 1;
+    }
+    return broken + line;
+}
+
 }  // namespace form

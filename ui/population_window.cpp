@@ -1,6 +1,8 @@
 #include "ui/population_window.h"
 
+#include <algorithm>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include <QEvent>
@@ -16,6 +18,8 @@
 #include <QValidator>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QToolTip>
 
 #include "form/fitting.h"
 #include "form/form.h"
@@ -225,8 +229,17 @@ void PopulationWindow::Report(const generation::RunOutcome& outcome)
 
 void PopulationWindow::ShowWhereAPressWrites()
 {
-    const QString text = FromUtf8(form::WhereAPressWrites());
-    generateButton_->setToolTip(text);
+    const std::string where = form::WhereAPressWrites();
+    // Qt breaks a plain tooltip only when it is wider than the screen: a long
+    // path is broken into lines at most a third as wide as the window's screen
+    // (or as wide as the window, when that is wider).
+    const QScreen* shownOn = screen();
+    const int screenWidth = shownOn != nullptr ? shownOn->availableGeometry().width() : 0;
+    const int width = std::max(frameGeometry().width(), screenWidth / 3);
+    const QFontMetrics metrics(QToolTip::font());
+    generateButton_->setToolTip(FromUtf8(form::BrokenIntoLines(
+        where, [&metrics, width](const std::string& line) { return metrics.horizontalAdvance(FromUtf8(line)) <= width; })));
+    const QString text = FromUtf8(where);
     if (generateButton_->accessibleDescription() != text) generateButton_->setAccessibleDescription(text);
 }
 

@@ -34,6 +34,7 @@ struct WindowState {
     HWND focus = nullptr;        // the control to give the focus back to
     HWND tooltip = nullptr;      // the button's; destroyed with the window, its owner
     std::wstring whereAPressWrites;  // its text as last shown
+    std::wstring tooltipText;        // the same, broken into lines that fit the tooltip
     ~WindowState()
     {
         if (font != nullptr) ::DeleteObject(font);
@@ -275,6 +276,32 @@ HWND CreateTooltip(HWND window)
     return tooltip;
 }
 
+// The button's tooltip names a path that may be longer than a screen is
+// wide: it is at most a third as wide as the window's monitor (or as wide as
+// the window, when that is wider), in that monitor's pixels, with its lines
+// broken where they would be wider.
+void FitTooltip(HWND window, WindowState& state)
+{
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const LONG width = std::max(frame.right - frame.left, (monitor.rcWork.right - monitor.rcWork.left) / 3);
+    ::SendMessageW(state.tooltip, TTM_SETMAXTIPWIDTH, 0, width);
+
+    const HDC dc = ::GetDC(state.tooltip);
+    const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(state.tooltip, WM_GETFONT, 0, 0));
+    const HGDIOBJ previous = font != nullptr ? ::SelectObject(dc, font) : nullptr;
+    const auto fits = [dc, width](const std::wstring& line) {
+        SIZE size{};
+        return ::GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size) && size.cx <= width;
+    };
+    state.tooltipText = form::BrokenIntoLines(state.whereAPressWrites, fits);
+    if (previous != nullptr) ::SelectObject(dc, previous);
+    ::ReleaseDC(state.tooltip, dc);
+}
+
 // Frames and labels first, in table order; then the fields and the button
 // in keyboard order, since Tab follows the order in which they were made.
 bool CreateControls(HWND window, WindowState& state)
@@ -373,7 +400,8 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
             if (state != nullptr && info->hdr.code == TTN_GETDISPINFOW && info->hdr.hwndFrom == state->tooltip) {
                 ShowWhereAPressWrites(window, *state);
-                info->lpszText = state->whereAPressWrites.data();
+                FitTooltip(window, *state);
+                info->lpszText = state->tooltipText.data();
                 return 0;
             }
             break;

@@ -13,7 +13,15 @@ cd "$work" && mkdir files || exit 1
 list=files/game_list.txt
 
 fail() { echo "FAIL ($case_name): $*" >&2; exit 1; }
-run() { "${program[@]}" "$@" >out 2>err </dev/null; status=$?; }
+# Runs the program; its output on Windows has CR LF line ends in a file,
+# on Linux LF. The checks below read it with LF.
+run() {
+    "${program[@]}" "$@" >out 2>err </dev/null
+    status=$?
+    if [[ ${program[-1]} == *.exe ]]; then ! grep -qv $'\r$' out err || fail "a bare LF in the output of: $*"
+    else ! grep -q $'\r' out err || fail "a CR in the output of: $*"; fi
+    sed -i 's/\r$//' out err
+}
 expect_status() { [ "$status" -eq "$1" ] || fail "status $status, not $1, for: ${*:2}"$'\n'"$(cat out err)"; }
 
 # Checks that player N's five values (N = 2..) lie in the ranges given as
@@ -84,6 +92,12 @@ usage)  # status 2, a hint to --help, nothing written
     run --version
     expect_status 0 --version
     grep -Eq '^population-generator-cli .*[0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
+    run --help  # fits a console of 80 columns, which breaks a line that fills it
+    expect_status 0 --help
+    awk 'length > 79 { print; long = 1 } END { exit long }' out >long || fail "help lines over 79 columns:"$'\n'"$(cat long)"
+    run --players 40 --foo bar baz
+    expect_status 2 --players 40 --foo bar baz
+    grep -q 'not expected: --foo bar baz$' err || fail "not as typed: $(cat err)"
     if [[ ${program[-1]} == *.exe ]]; then  # the help as Windows programs give it
         run "/?"
         expect_status 0 "/?"

@@ -67,4 +67,23 @@ TEST(WhereAPressWrites, SaysSoWhenTheCurrentFolderIsGone)
 }
 #endif
 
+TEST(BrokenIntoLines, EndsALineAfterABlankOrASeparatorWhereItWouldNotFit)
+{
+    const auto fitsIn = [](std::size_t width) {
+        return [width](const std::string& line) { return line.size() <= width; };
+    };
+    const struct {
+        std::string text;
+        std::size_t width;
+        std::string lines;
+    } cases[] = {
+        {"Writes /tmp/files/game_list.txt", 40, "Writes /tmp/files/game_list.txt"},
+        {"Writes C:\\Users\\ann\\files\\game_list.txt", 14, "Writes C:\\\nUsers\\ann\\\nfiles\\\ngame_list.txt"},
+        {"Writes /a-name-too-long-for-a-line/x", 8, "Writes /\na-name-too-long-for-a-line/\nx"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(form::BrokenIntoLines(c.text, fitsIn(c.width)), c.lines) << c.text;
+    const auto fitsTen = [](const std::wstring& line) { return line.size() <= 10; };
+    EXPECT_EQ(form::BrokenIntoLines(std::wstring(L"Writes C:\\files"), fitsTen), L"Writes C:\\\nfiles");
+}
+
 }  // namespace

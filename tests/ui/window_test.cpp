@@ -255,7 +255,7 @@ void WindowTest::buttonTellsWhereAPressWrites()
     ScratchFolder folder;
     QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), button->mapToGlobal(QPoint(4, 4)));
     QApplication::sendEvent(button, &help);
-    QCOMPARE(QToolTip::text(), writes(folder));
+    QCOMPARE(QToolTip::text().remove(QLatin1Char('\n')), writes(folder));  // a long path on lines
     QCOMPARE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Description), writes(folder));
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(folder.HasList());

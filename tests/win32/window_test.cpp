@@ -328,7 +328,8 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
 
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = temp + (L"popgen-tip-" + std::to_wstring(::GetCurrentProcessId()));
+    const std::wstring folder = temp + (L"popgen tip " + std::to_wstring(::GetCurrentProcessId()) +
+                                        L" in a folder whose name is too long for one line of a tooltip");
     const std::wstring list = folder + L"\\files\\game_list.txt";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"\\files").c_str(), nullptr);
@@ -341,7 +342,14 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
                      0, nullptr};
     ::SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
     ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
-    EXPECT_EQ(Narrowed(text), "Writes " + Narrowed(list));
+    std::wstring shown = text;  // on lines no wider than a part of the screen
+    EXPECT_NE(shown.find(L'\n'), std::wstring::npos) << "a long path on one line";
+    std::erase(shown, L'\n');
+    EXPECT_EQ(Narrowed(shown), "Writes " + Narrowed(list));
+    MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+    const LRESULT width = ::SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0);
+    EXPECT_TRUE(width > 0 && width <= monitor.rcWork.right - monitor.rcWork.left) << "as wide as " << width;
     EXPECT_TRUE(::DeleteFileW(list.c_str())) << "the press wrote elsewhere";
 
     ::SetCurrentDirectoryW(previous);

@@ -50,6 +50,7 @@ OLE32.DLL: CoCreateInstance CoInitializeEx CoUninitialize
 SHELL32.DLL: CommandLineToArgvW
 USER32.DLL: AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW DispatchMessageW
 USER32.DLL: GetClipboardData GetDC GetDlgCtrlID GetDlgItem GetFocus GetKeyState GetMessageW
+USER32.DLL: GetMonitorInfoW GetWindowRect MonitorFromWindow
 USER32.DLL: GetSystemMetrics GetWindowLongPtrW GetWindowTextLengthW GetWindowTextW IsChild
 USER32.DLL: IsClipboardFormatAvailable IsDialogMessageW LoadCursorW LoadImageW MessageBoxW
 USER32.DLL: OpenClipboard PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
