@@ -532,23 +532,19 @@ TEST(WindowsFiles, ARenameRefusedForAMomentIsRetried)
 int checkRefusals = 0;
 int deletionRefusals = 0;
 DWORD slept = 0;
-
 void WINAPI CountingSleep(DWORD milliseconds) { slept += milliseconds; }
-
 bool Refused(int& left) { return left > 0 && (--left, ::SetLastError(ERROR_SHARING_VIOLATION), true); }
 
 HANDLE WINAPI RefusingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE pattern)
 {
-    // Only the check that the list may be replaced asks for DELETE.
-    if ((access & DELETE) != 0 && Refused(checkRefusals)) return INVALID_HANDLE_VALUE;
+    if ((access & DELETE) != 0 && Refused(checkRefusals)) return INVALID_HANDLE_VALUE;  // only the check asks for it
     return Kernel32<decltype(::CreateFileW)>("CreateFileW")(path, access, share, security, disposition, flags, pattern);
 }
 
 BOOL WINAPI RefusingDeleteFileW(LPCWSTR path)
 {
-    if (IsTemporaryName(path) && Refused(deletionRefusals)) return FALSE;
-    return Kernel32<decltype(::DeleteFileW)>("DeleteFileW")(path);
+    return !(IsTemporaryName(path) && Refused(deletionRefusals)) && Kernel32<decltype(::DeleteFileW)>("DeleteFileW")(path);
 }
 
 TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)
@@ -561,16 +557,13 @@ TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)
     refusal = ERROR_SHARING_VIOLATION;
     refusalsLeft = 1000;
     slept = 0;
-    std::optional<FileFailure> failure;
     {
-        const ImportPatch sleep("Sleep", reinterpret_cast<const void*>(&CountingSleep));
-        const ImportPatch check("CreateFileW", reinterpret_cast<const void*>(&RefusingCreateFileW));
-        const ImportPatch rename("MoveFileExW", reinterpret_cast<const void*>(&RefusingMoveFileExW));
-        const ImportPatch deletion("DeleteFileW", reinterpret_cast<const void*>(&RefusingDeleteFileW));
-        ASSERT_TRUE(sleep.Applied() && check.Applied() && rename.Applied() && deletion.Applied());
-        failure = RunFailure(dir.Path());
+        const ImportPatch patches[] = {{"Sleep", reinterpret_cast<const void*>(&CountingSleep)},
+                                       {"CreateFileW", reinterpret_cast<const void*>(&RefusingCreateFileW)},
+                                       {"MoveFileExW", reinterpret_cast<const void*>(&RefusingMoveFileExW)},
+                                       {"DeleteFileW", reinterpret_cast<const void*>(&RefusingDeleteFileW)}};
+        EXPECT_TRUE(RunFailure(dir.Path()));
     }
-    ASSERT_TRUE(failure);
     EXPECT_EQ(slept, 1000u + 70u);
     EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << "the new file was left";
 }

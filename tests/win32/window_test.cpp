@@ -416,37 +416,34 @@ TEST(TextConversion, KeepsEveryCharacterAndRefusesBrokenSurrogates)
 }
 
 // With POPGEN_WIDE_MESSAGE_FONT set, the message font of the programs
-// started meanwhile is drawn three times as wide as its face.
+// started meanwhile is drawn about three times as wide as its face.
 class WideMessageFont {
 public:
     WideMessageFont()
     {
         NONCLIENTMETRICSW metrics{};
         metrics.cbSize = sizeof metrics;
-        if (std::getenv("POPGEN_WIDE_MESSAGE_FONT") == nullptr ||
-            !::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) ||
-            ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key_, nullptr)) {
+        if (!std::getenv("POPGEN_WIDE_MESSAGE_FONT") ||
+            !::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
             return;
         }
         DWORD size = sizeof previous_;
-        had_ = !::RegQueryValueExW(key_, L"MessageFont", nullptr, nullptr, reinterpret_cast<BYTE*>(&previous_), &size);
-        LOGFONTW& font = metrics.lfMessageFont;
-        font.lfWidth = 3 * std::abs(font.lfHeight) / 2;
-        ::RegSetValueExW(key_, L"MessageFont", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&font), sizeof font);
+        had_ = !::RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_BINARY, nullptr, &previous_, &size);
+        metrics.lfMessageFont.lfWidth = 3 * std::abs(metrics.lfMessageFont.lfHeight) / 2;
+        set_ = !::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &metrics.lfMessageFont, sizeof previous_);
     }
     ~WideMessageFont()
     {
-        if (key_ == nullptr) return;
-        if (had_) ::RegSetValueExW(key_, L"MessageFont", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&previous_), sizeof previous_);
-        else ::RegDeleteValueW(key_, L"MessageFont");
-        ::RegCloseKey(key_);
+        if (set_ && had_) ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &previous_, sizeof previous_);
+        if (set_ && !had_) ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, kValue);
     }
 
 private:
-    HKEY key_ = nullptr;
+    static constexpr const wchar_t* kKey = L"Control Panel\\Desktop\\WindowMetrics";
+    static constexpr const wchar_t* kValue = L"MessageFont";
     LOGFONTW previous_{};
     bool had_ = false;
+    bool set_ = false;
 };
 
 // Runs this program again, without arguments, at `dpi` dots per inch; the
