@@ -415,34 +415,30 @@ TEST(TextConversion, KeepsEveryCharacterAndRefusesBrokenSurrogates)
     EXPECT_FALSE(win32::Narrow(std::wstring(L"1\xD834" L"2"), utf8));
 }
 
-// With POPGEN_WIDE_MESSAGE_FONT set, the message font of the programs
-// started meanwhile is drawn about three times as wide as its face.
+// With POPGEN_WIDE_MESSAGE_FONT set, the prefix's message font is drawn
+// about three times as wide as its face while the programs started meanwhile run.
 class WideMessageFont {
 public:
     WideMessageFont()
     {
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof metrics;
-        if (!std::getenv("POPGEN_WIDE_MESSAGE_FONT") ||
-            !::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        DWORD size = sizeof font_;
+        if (std::getenv("POPGEN_WIDE_MESSAGE_FONT") == nullptr ||
+            ::RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_BINARY, nullptr, &font_, &size)) {
             return;
         }
-        DWORD size = sizeof previous_;
-        had_ = !::RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_BINARY, nullptr, &previous_, &size);
-        metrics.lfMessageFont.lfWidth = 3 * std::abs(metrics.lfMessageFont.lfHeight) / 2;
-        set_ = !::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &metrics.lfMessageFont, sizeof previous_);
+        LOGFONTW wide = font_;
+        wide.lfWidth = 3 * std::abs(wide.lfHeight) / 2;
+        set_ = !::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &wide, sizeof wide);
     }
     ~WideMessageFont()
     {
-        if (set_ && had_) ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &previous_, sizeof previous_);
-        if (set_ && !had_) ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, kValue);
+        if (set_) ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &font_, sizeof font_);
     }
 
 private:
     static constexpr const wchar_t* kKey = L"Control Panel\\Desktop\\WindowMetrics";
     static constexpr const wchar_t* kValue = L"MessageFont";
-    LOGFONTW previous_{};
-    bool had_ = false;
+    LOGFONTW font_{};
     bool set_ = false;
 };
 
