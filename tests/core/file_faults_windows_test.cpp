@@ -544,7 +544,8 @@ HANDLE WINAPI RefusingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSEC
 
 BOOL WINAPI RefusingDeleteFileW(LPCWSTR path)
 {
-    return !(IsTemporaryName(path) && Refused(deletionRefusals)) && Kernel32<decltype(::DeleteFileW)>("DeleteFileW")(path);
+    if (IsTemporaryName(path) && Refused(deletionRefusals)) return FALSE;
+    return Kernel32<decltype(::DeleteFileW)>("DeleteFileW")(path);
 }
 
 TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)

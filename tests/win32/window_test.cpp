@@ -415,33 +415,6 @@ TEST(TextConversion, KeepsEveryCharacterAndRefusesBrokenSurrogates)
     EXPECT_FALSE(win32::Narrow(std::wstring(L"1\xD834" L"2"), utf8));
 }
 
-// With POPGEN_WIDE_MESSAGE_FONT set, the prefix's message font is drawn
-// about three times as wide as its face while the programs started meanwhile run.
-class WideMessageFont {
-public:
-    WideMessageFont()
-    {
-        DWORD size = sizeof font_;
-        if (std::getenv("POPGEN_WIDE_MESSAGE_FONT") == nullptr ||
-            ::RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_BINARY, nullptr, &font_, &size)) {
-            return;
-        }
-        LOGFONTW wide = font_;
-        wide.lfWidth = 3 * std::abs(wide.lfHeight) / 2;
-        set_ = !::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &wide, sizeof wide);
-    }
-    ~WideMessageFont()
-    {
-        if (set_) ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_BINARY, &font_, sizeof font_);
-    }
-
-private:
-    static constexpr const wchar_t* kKey = L"Control Panel\\Desktop\\WindowMetrics";
-    static constexpr const wchar_t* kValue = L"MessageFont";
-    LOGFONTW font_{};
-    bool set_ = false;
-};
-
 // Runs this program again, without arguments, at `dpi` dots per inch; the
 // setting is put back afterwards.
 int RunAtDpi(int dpi, bool windows7)
@@ -492,8 +465,20 @@ int main(int argc, char** argv)
         --argc;
     }
     if (argc == 2 && std::string_view(argv[1]).starts_with(kAtDpi)) {
-        const WideMessageFont wide;
-        return RunAtDpi(std::atoi(argv[1] + kAtDpi.size()), windows7);
+        // POPGEN_WIDE_MESSAGE_FONT: the prefix's message font drawn about
+        // three times as wide as its face, while that run lasts.
+        const wchar_t* key = L"Control Panel\\Desktop\\WindowMetrics";
+        LOGFONTW font{};
+        DWORD size = sizeof font;
+        const bool widen =
+            std::getenv("POPGEN_WIDE_MESSAGE_FONT") != nullptr &&
+            !::RegGetValueW(HKEY_CURRENT_USER, key, L"MessageFont", RRF_RT_REG_BINARY, nullptr, &font, &size);
+        LOGFONTW wide = font;
+        wide.lfWidth = 3 * std::abs(font.lfHeight) / 2;
+        if (widen) ::RegSetKeyValueW(HKEY_CURRENT_USER, key, L"MessageFont", REG_BINARY, &wide, sizeof wide);
+        const int status = RunAtDpi(std::atoi(argv[1] + kAtDpi.size()), windows7);
+        if (widen) ::RegSetKeyValueW(HKEY_CURRENT_USER, key, L"MessageFont", REG_BINARY, &font, sizeof font);
+        return status;
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
