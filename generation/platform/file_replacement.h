@@ -69,6 +69,11 @@ std::filesystem::path CurrentFolder(std::error_code& error);
 // a shorter path is handed over as it is. Messages keep showing the path as
 // the user gave it.
 std::wstring SystemPath(const std::filesystem::path& path);
+
+// The path as the user sees it, without the prefix "\\?\" that the system
+// puts before the paths it gives out: "\\?\C:\..." is "C:\...", and
+// "\\?\UNC\server\share\..." is "\\server\share\...".
+std::filesystem::path UserPath(std::wstring path);
 #endif
 
 }  // namespace generation

@@ -86,15 +86,6 @@ bool Retried(Call call, std::uint32_t& waited)
     }
 }
 
-// The path as the user sees it, without the prefix "\\?\" that the system
-// puts before the paths it gives out.
-std::filesystem::path UserPath(std::wstring path)
-{
-    if (path.starts_with(LR"(\\?\UNC\)")) return L"\\\\" + path.substr(8);
-    if (path.starts_with(LR"(\\?\)")) return path.substr(4);
-    return path;
-}
-
 // The file a link finally names, or the path itself when it cannot be
 // resolved (the checks that follow then report what is wrong with it).
 std::filesystem::path ResolvedLink(const std::filesystem::path& path)
@@ -118,6 +109,13 @@ std::filesystem::path ResolvedLink(const std::filesystem::path& path)
 }
 
 }  // namespace
+
+std::filesystem::path UserPath(std::wstring path)
+{
+    if (path.starts_with(LR"(\\?\UNC\)")) return L"\\\\" + path.substr(8);
+    if (path.starts_with(LR"(\\?\)")) return path.substr(4);
+    return path;
+}
 
 std::wstring SystemPath(const std::filesystem::path& path)
 {

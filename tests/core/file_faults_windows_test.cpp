@@ -527,6 +527,48 @@ TEST(WindowsFiles, ARenameRefusedForAMomentIsRetried)
     }
 }
 
+// A scanner on the list during the check, then on the new file through the
+// rename and its deletion; the waits are counted, not slept.
+int checkRefusals = 0;
+int deletionRefusals = 0;
+DWORD slept = 0;
+void WINAPI CountingSleep(DWORD milliseconds) { slept += milliseconds; }
+bool Refused(int& left) { return left > 0 && (--left, ::SetLastError(ERROR_SHARING_VIOLATION), true); }
+
+HANDLE WINAPI RefusingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE pattern)
+{
+    if ((access & DELETE) != 0 && Refused(checkRefusals)) return INVALID_HANDLE_VALUE;  // only the check asks for it
+    return Kernel32<decltype(::CreateFileW)>("CreateFileW")(path, access, share, security, disposition, flags, pattern);
+}
+
+BOOL WINAPI RefusingDeleteFileW(LPCWSTR path)
+{
+    if (IsTemporaryName(path) && Refused(deletionRefusals)) return FALSE;
+    return Kernel32<decltype(::DeleteFileW)>("DeleteFileW")(path);
+}
+
+TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    WriteBytes(dir.ListPath(), kPrevious);
+    checkRefusals = 4;     // 10 + 20 + 40 + 80 ms of the second
+    deletionRefusals = 3;  // 10 + 20 + 40 ms
+    refusal = ERROR_SHARING_VIOLATION;
+    refusalsLeft = 1000;
+    slept = 0;
+    {
+        const ImportPatch patches[] = {{"Sleep", reinterpret_cast<const void*>(&CountingSleep)},
+                                       {"CreateFileW", reinterpret_cast<const void*>(&RefusingCreateFileW)},
+                                       {"MoveFileExW", reinterpret_cast<const void*>(&RefusingMoveFileExW)},
+                                       {"DeleteFileW", reinterpret_cast<const void*>(&RefusingDeleteFileW)}};
+        EXPECT_TRUE(RunFailure(dir.Path()));
+    }
+    EXPECT_EQ(slept, 1000u + 70u);
+    EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << "the new file was left";
+}
+
 // The paths that the run hands to the system's file calls.
 std::vector<std::wstring> handed;
 
@@ -593,6 +635,9 @@ TEST(WindowsPaths, ARunInAFolderBeyond260CharactersWritesTheList)
         }
         ::CreateDirectoryW((LR"(\\?\)" + files).c_str(), nullptr);
         EXPECT_NO_THROW(GenerationRun(GenerationParameters()));
+        // A relative folder (--directory .) is long once made absolute.
+        CoefficientSampler sampler;
+        EXPECT_NO_THROW(GenerationRun(GenerationParameters(), sampler, "."));
     }
     std::filesystem::current_path(previous);
 
@@ -641,5 +686,9 @@ TEST(WindowsPaths, LongPathsAreHandedOverInTheExtendedForm)
     for (const Case& c : cases) {
         EXPECT_EQ(generation::SystemPath(c.given), c.handed) << generation::PathText(c.given);
     }
+    // What the system gives back, as a link's target, is shown without the prefix.
+    EXPECT_EQ(generation::UserPath(LR"(\\?\UNC\server\share)" + longFolder).native(), LR"(\\server\share)" + longFolder);
+    EXPECT_EQ(generation::UserPath(LR"(\\?\C:)" + longFolder).native(), L"C:" + longFolder);
+    EXPECT_EQ(generation::UserPath(L"C:\\short").native(), L"C:\\short");
     std::filesystem::current_path(previous);
 }

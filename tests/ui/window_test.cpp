@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -216,6 +217,9 @@ void WindowTest::everyCaptionFitsItsBox()
     if (const QByteArray family = qgetenv("POPGEN_EXPECT_FONT_FAMILY"); !family.isEmpty()) {
         QCOMPARE(font.family(), QString::fromUtf8(family));
     }
+    // As the developers' guide says: 10 px, or 9 with DejaVu alone.
+    const int pixels = qEnvironmentVariableIntValue("POPGEN_EXPECT_FONT_PIXELS");
+    QCOMPARE(font.pixelSize(), pixels != 0 ? pixels : 10);
     const int frameWidth = window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     for (QWidget* control : Controls(window)) {
         const QFontMetrics metrics = control->fontMetrics();
@@ -449,6 +453,14 @@ void WindowTest::enterOrEscapeInAFieldWritesNothing()
     QTest::keyClick(Button(window), Qt::Key_Enter, Qt::KeypadModifier);
     QVERIFY2(folder.HasList(), "keypad Enter on the button did not press it");
     QVERIFY(recording.reports.empty());
+
+    // Enter held down presses it once: the key's repeats write nothing.
+    folder.RemoveFilesFolder();
+    for (const bool repeat : {false, true, true, true}) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), repeat);
+        QApplication::sendEvent(Button(window), &enter);
+    }
+    QCOMPARE(recording.reports.size(), std::size_t{1});
 }
 
 void WindowTest::failureIsReportedAndNothingIsLost_data()

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "support/expected_form.h"
 #include "win32/population_window.h"
@@ -209,6 +210,14 @@ TEST_F(Window, FocusStartsInTheRookMinAndTabFollowsTheKeyboardOrder)
 
 TEST_F(Window, EveryCaptionFitsItsBoxInTheWindowFont)
 {
+    // A message font too wide for any size to fit: the window stops at the
+    // smallest size, 8 px at 96 DPI and 12 at 144.
+    if (std::getenv("POPGEN_WIDE_MESSAGE_FONT") != nullptr) {
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control("Command1"), WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(-font.lfHeight, dpi_ == 144 ? 12 : 8);
+        return;
+    }
     // Room that a control's own drawing takes from its caption's width, at
     // 96 DPI: a frame's corner, a button's edges, a field's border.
     constexpr int kMargins[] = {16, 0, 6, 8};  // frame, label, field, button
@@ -326,13 +335,16 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     while (tooltip != nullptr && ::GetWindow(tooltip, GW_OWNER) != window_);
     ASSERT_NE(tooltip, nullptr) << "the window has no tooltip";
 
+    // Deeper than 260 characters, where the standard library's current_path()
+    // gives a wrong path of two characters and no error.
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = temp + (L"popgen tip " + std::to_wstring(::GetCurrentProcessId()) +
-                                        L" in a folder whose name is too long for one line of a tooltip");
+    std::vector<std::wstring> folders{temp + (L"popgen-tip-" + std::to_wstring(::GetCurrentProcessId()))};
+    while (folders.back().size() <= 260) folders.push_back(folders.back() + L"\\one folder deeper");
+    const std::wstring folder = folders.back();
+    folders.push_back(folder + L"\\files");
     const std::wstring list = folder + L"\\files\\game_list.txt";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    ::CreateDirectoryW((folder + L"\\files").c_str(), nullptr);
+    for (const std::wstring& made : folders) ::CreateDirectoryW((LR"(\\?\)" + made).c_str(), nullptr);
     wchar_t previous[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
@@ -341,7 +353,6 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     TTTOOLINFOW tool{sizeof tool, 0, window_, reinterpret_cast<UINT_PTR>(Control("Command1")), {}, nullptr, text,
                      0, nullptr};
     ::SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
-    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
     std::wstring shown = text;  // on lines no wider than a part of the screen
     EXPECT_NE(shown.find(L'\n'), std::wstring::npos) << "a long path on one line";
     std::erase(shown, L'\n');
@@ -350,11 +361,16 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
     const LRESULT width = ::SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0);
     EXPECT_TRUE(width > 0 && width <= monitor.rcWork.right - monitor.rcWork.left) << "as wide as " << width;
-    EXPECT_TRUE(::DeleteFileW(list.c_str())) << "the press wrote elsewhere";
+    reportOwner = window_;
+    reportsSeen = 0;
+    const HHOOK hook = ::SetWindowsHookExW(WH_CBT, WatchReport, nullptr, ::GetCurrentThreadId());
+    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+    ::UnhookWindowsHookEx(hook);
+    EXPECT_EQ(reportsSeen, 0) << seen.text;
+    EXPECT_TRUE(::DeleteFileW((LR"(\\?\)" + list).c_str())) << "the press wrote elsewhere";
 
     ::SetCurrentDirectoryW(previous);
-    ::RemoveDirectoryW((folder + L"\\files").c_str());
-    ::RemoveDirectoryW(folder.c_str());
+    for (auto made = folders.rbegin(); made != folders.rend(); ++made) ::RemoveDirectoryW((LR"(\\?\)" + *made).c_str());
 }
 
 // Enter held down on the focused button: the key's first press presses it,
@@ -456,7 +472,20 @@ int main(int argc, char** argv)
         --argc;
     }
     if (argc == 2 && std::string_view(argv[1]).starts_with(kAtDpi)) {
-        return RunAtDpi(std::atoi(argv[1] + kAtDpi.size()), windows7);
+        // POPGEN_WIDE_MESSAGE_FONT: the prefix's message font drawn about
+        // three times as wide as its face, while that run lasts.
+        const wchar_t* key = L"Control Panel\\Desktop\\WindowMetrics";
+        LOGFONTW font{};
+        DWORD size = sizeof font;
+        const bool widen =
+            std::getenv("POPGEN_WIDE_MESSAGE_FONT") != nullptr &&
+            !::RegGetValueW(HKEY_CURRENT_USER, key, L"MessageFont", RRF_RT_REG_BINARY, nullptr, &font, &size);
+        LOGFONTW wide = font;
+        wide.lfWidth = 3 * std::abs(font.lfHeight) / 2;
+        if (widen) ::RegSetKeyValueW(HKEY_CURRENT_USER, key, L"MessageFont", REG_BINARY, &wide, sizeof wide);
+        const int status = RunAtDpi(std::atoi(argv[1] + kAtDpi.size()), windows7);
+        if (widen) ::RegSetKeyValueW(HKEY_CURRENT_USER, key, L"MessageFont", REG_BINARY, &font, sizeof font);
+        return status;
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
