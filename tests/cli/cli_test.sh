@@ -52,10 +52,13 @@ seeds)
     expect_status 0 seed 8
     list=other/files/game_list.txt check_values 200 100 200 250 350 300 300 -900 -800 -5 5
     ! cmp -s <(tail -n +11 "$list") <(tail -n +11 other/"$list") || fail "seeds 7 and 8 drew the same players"
-    # The largest seed; an option given twice counts with its last value.
-    run --seed 4294967295 --players 3 "${ranges[@]}" --players 4
+    # The largest seed draws its own players (seed 0 draws 2 300 309 300 -815 1 ...);
+    # an option given twice, a range too, counts with its last value.
+    run --seed 4294967295 --players 3 "${ranges[@]}" --players 4 --rook 300 300
     expect_status 0 largest seed
-    check_values 4 100 200 250 350 300 300 -900 -800 -5 5
+    check_values 4 300 300 250 350 300 300 -900 -800 -5 5
+    drawn="$(echo $(tail -n +25 "$list" | tr -d '\r'))"
+    [ "$drawn" = "2 300 261 300 -844 3 3 300 328 300 -899 -2 4 300 300 300 -830 -4" ] || fail "seed 4294967295 drew $drawn"
     ;;
 failure)  # a run's failure: status 1, the field and its text named, the list kept
     run --players 12
@@ -81,6 +84,10 @@ usage)  # status 2, a hint to --help, nothing written
         grep -q -- "--help" err || fail "no hint for $arguments: $(cat err)"
         [ -z "$(ls -A files)" ] || fail "$arguments wrote $(ls -A files)"
     done
+    run --players --verbose  # the hint to join a value with "=", which a range cannot take
+    grep -q -- '(to pass that text, write --players=--verbose)' err || fail "no hint: $(cat err)"
+    run --rook 1 --seed=3
+    ! grep -q -- 'write --rook=' err || fail "a hint for a range: $(cat err)"
     run --version
     expect_status 0 --version
     grep -Eq '^population-generator-cli .*[0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
