@@ -66,6 +66,7 @@ failure)  # a run's failure: status 1, the field and its text named, the list ke
     run --players 40000
     expect_status 1 --players 40000
     grep -q '^population-generator-cli: .*"Number of player in population:".*"40000"' err || fail "message: $(cat err)"
+    grep -q '^population-generator-cli: the population list was not changed' err || fail "message: $(cat err)"
     cmp "$list" before || fail "the list was changed"
     # A line break in a text would move every later line of the list.
     for text in $'5\r\nX' $'30\r'; do
@@ -100,16 +101,17 @@ usage)  # status 2, a hint to --help, nothing written
     expect_status 0 --players=--verbose
     [ "$(sed -n 6p "$list")" = $'--verbose\r' ] || fail "line 6: $(sed -n 6p "$list")"
     ;;
-negative-texts)  # texts that start with '-' are values
-    run --depth-black -abc --time-limit -3.5 --moves -50 -abc --players 40
+negative-texts)  # texts that start with '-', or with '/' on Windows too, are values
+    run --depth-black -abc --generations /x --time-limit -3.5 --moves -50 -abc --players 40
     expect_status 0
-    [ "$(sed -n '2p;10p' "$list" | tr -d '\r' | paste -sd ' ')" = "-abc -3.5" ] || fail "texts: $(head -n 10 "$list")"
+    [ "$(sed -n '2p;8p;10p' "$list" | tr -d '\r' | paste -sd ' ')" = "-abc /x -3.5" ] || fail "texts: $(head -n 10 "$list")"
     check_values 40 0 1000 0 600 0 600 0 1600 -50 0
     ;;
 non-ascii)  # texts and folders beyond ASCII reach the file as UTF-8, on Windows too
     mkdir -p "pop ♞é/files"
-    run --depth-black "Zürich ♞" --players 2 --directory "pop ♞é"
+    run --depth-black "Zürich ♞" --players 2 --directory "pop ♞é" --verbose
     expect_status 0
+    [ "$(tr -d '\r' <out | tr '\\' /)" = "population-generator-cli: wrote pop ♞é/files/game_list.txt" ] || fail "said: $(cat out)"
     [ "$(sed -n 2p "pop ♞é/$list")" = $'Z\xc3\xbcrich \xe2\x99\x9e\r' ] || fail "line 2: $(sed -n 2p "pop ♞é/$list" | od -c)"
     ;;
 *) fail "no such case" ;;
