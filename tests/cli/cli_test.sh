@@ -60,10 +60,13 @@ seeds)
     expect_status 0 seed 8
     list=other/files/game_list.txt check_values 200 100 200 250 350 300 300 -900 -800 -5 5
     ! cmp -s <(tail -n +11 "$list") <(tail -n +11 other/"$list") || fail "seeds 7 and 8 drew the same players"
-    # The largest seed; an option given twice counts with its last value.
-    run --seed 4294967295 --players 3 "${ranges[@]}" --players 4
+    # The largest seed draws its own players (seed 0 draws 2 300 309 300 -815 1 ...);
+    # an option given twice, a range too, counts with its last value.
+    run --seed 4294967295 --players 3 "${ranges[@]}" --players 4 --rook 300 300
     expect_status 0 largest seed
-    check_values 4 100 200 250 350 300 300 -900 -800 -5 5
+    check_values 4 300 300 250 350 300 300 -900 -800 -5 5
+    drawn="$(echo $(tail -n +25 "$list" | tr -d '\r'))"
+    [ "$drawn" = "2 300 261 300 -844 3 3 300 328 300 -899 -2 4 300 300 300 -830 -4" ] || fail "seed 4294967295 drew $drawn"
     ;;
 failure)  # a run's failure: status 1, the field and its text named, the list kept
     run --players 12
@@ -71,6 +74,7 @@ failure)  # a run's failure: status 1, the field and its text named, the list ke
     run --players 40000
     expect_status 1 --players 40000
     grep -q '^population-generator-cli: .*"Number of player in population:".*"40000"' err || fail "message: $(cat err)"
+    grep -q '^population-generator-cli: the population list was not changed' err || fail "message: $(cat err)"
     cmp "$list" before || fail "the list was changed"
     # A line break in a text would move every later line of the list.
     for text in $'5\r\nX' $'30\r'; do
@@ -81,7 +85,7 @@ failure)  # a run's failure: status 1, the field and its text named, the list ke
     done
     ;;
 usage)  # status 2, a hint to --help, nothing written
-    for arguments in "--bogus" "stray" "--moves -50" "--seed -1" "--seed 4294967296" "--seed 12x" "--seed" \
+    for arguments in "--bogus" "stray" "/players 5" "--moves -50" "--seed -1" "--seed 4294967296" "--seed 12x" "--seed" \
                      "--players --verbose" "--rook 1 --seed=3" "--directory --help"; do
         read -ra words <<<"$arguments"
         run "${words[@]}"
@@ -89,6 +93,10 @@ usage)  # status 2, a hint to --help, nothing written
         grep -q -- "--help" err || fail "no hint for $arguments: $(cat err)"
         [ -z "$(ls -A files)" ] || fail "$arguments wrote $(ls -A files)"
     done
+    run --players --verbose  # the hint to join a value with "=", which a range cannot take
+    grep -q -- '(to pass that text, write --players=--verbose)' err || fail "no hint: $(cat err)"
+    run --rook 1 --seed=3
+    ! grep -q -- 'write --rook=' err || fail "a hint for a range: $(cat err)"
     run --version
     expect_status 0 --version
     grep -Eq '^population-generator-cli .*[0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
@@ -115,8 +123,9 @@ negative-texts)  # texts that start with '-' are values
     ;;
 non-ascii)  # texts and folders beyond ASCII reach the file as UTF-8, on Windows too
     mkdir -p "pop ♞é/files"
-    run --depth-black "Zürich ♞" --players 2 --directory "pop ♞é"
+    run --depth-black "Zürich ♞" --players 2 --directory "pop ♞é" --verbose
     expect_status 0
+    [ "$(tr -d '\r' <out | tr '\\' /)" = "population-generator-cli: wrote pop ♞é/files/game_list.txt" ] || fail "said: $(cat out)"
     [ "$(sed -n 2p "pop ♞é/$list")" = $'Z\xc3\xbcrich \xe2\x99\x9e\r' ] || fail "line 2: $(sed -n 2p "pop ♞é/$list" | od -c)"
     ;;
 *) fail "no such case" ;;

@@ -1,24 +1,18 @@
 // One run with the default fields in the folder given, for tests that
-// preload fault_shim into it. Exits 0 on success, 3 on a FileFailure
-// (its message on standard output), 4 on anything else.
+// preload fault_shim into it. Prints what a window would report (the kind
+// and the message); exits 0 on success, 3 on a file error, 4 on any other
+// failure.
 #include <cstdio>
-#include <exception>
 
 #include "generation/failures.h"
-#include "generation/population_list.h"
+#include "generation/reported_run.h"
 
 int main(int argc, char* argv[])
 {
     if (argc != 2) return 4;
-    try {
-        generation::CoefficientSampler sampler;
-        generation::GenerationRun(generation::GenerationParameters(), sampler, argv[1]);
-        return 0;
-    } catch (const generation::FileFailure& failure) {
-        std::printf("%s\n", failure.what());
-        return 3;
-    } catch (const std::exception& failure) {
-        std::printf("%s\n", failure.what());
-        return 4;
-    }
+    generation::CoefficientSampler sampler;
+    const generation::RunOutcome outcome = generation::ReportedRun(generation::GenerationParameters(), sampler, argv[1]);
+    if (outcome.Succeeded()) return 0;
+    std::printf("%s: %s\n", outcome.kind.c_str(), outcome.message.c_str());
+    return outcome.kind == generation::FileFailure::kKind ? 3 : 4;
 }

@@ -2,7 +2,9 @@
 // fail with EIO, as a failing disk would, and says so on standard error.
 // POPGEN_FAIL names the call: "write", "fsync", "close" or "rename" fail on
 // the run's temporary file (a name starting ".game_list.txt."),
-// "fsync-folder" fails the sync of a folder. Everything else passes through.
+// "fsync-folder" fails the sync of a folder; "throw" and "throw-nothing" make
+// the temporary file's sync throw what no run raises, a standard exception
+// and a value that is none. Everything else passes through.
 #include <dlfcn.h>
 #include <errno.h>
 #include <limits.h>
@@ -11,6 +13,8 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <stdexcept>
 
 namespace {
 
@@ -68,6 +72,8 @@ ssize_t write(int fd, const void* bytes, size_t size)
 
 int fsync(int fd)
 {
+    if (Failing("throw") && IsTemporary(fd)) throw std::logic_error("fault_shim: fsync threw");
+    if (Failing("throw-nothing") && IsTemporary(fd)) throw 0;
     if ((Failing("fsync") && IsTemporary(fd)) || (Failing("fsync-folder") && IsFolder(fd))) return Fail("fsync");
     return Next<int(int)>("fsync")(fd);
 }

@@ -199,6 +199,15 @@ TEST(FieldNumber, OverflowMessageNamesTheTextAndTheRange)
         EXPECT_NE(message.find("rounds to 32768"), std::string::npos) << message;
         EXPECT_NE(message.find("-32768 to 32767"), std::string::npos) << message;
     }
+    // A long text is quoted short, cut on a character's boundary: half of the
+    // "♞" that straddles the 40th byte would break the message's UTF-8.
+    const std::string nines(39, '9');
+    try {
+        FieldNumber(nines + "\xE2\x99\x9E");
+        FAIL() << "no failure";
+    } catch (const OverflowFailure& failure) {
+        EXPECT_NE(std::string(failure.what()).find('"' + nines + "...\""), std::string::npos) << failure.what();
+    }
 }
 
 }  // namespace

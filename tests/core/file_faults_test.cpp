@@ -232,7 +232,8 @@ TEST(FileFaults, ALimitJustLargeEnoughSucceeds)
 
 // A run with the default fields in a child process into which fault_shim
 // is preloaded to make `call` fail: the child's exit status (0 success,
-// 3 FileFailure) and what it wrote, the shim's word on the fault included.
+// 3 a file error, 4 another failure) and what it wrote, the report and the
+// shim's word on the fault included.
 std::pair<int, std::string> RunWithFailingCall(const std::filesystem::path& dir, const char* call)
 {
     int channel[2];
@@ -278,6 +279,16 @@ TEST(FileFaults, EachFailingStepIsTheFileFailureAndKeepsThePreviousFile)
         EXPECT_NE(output.find(failure + ": Input/output error"), std::string::npos) << output;
         EXPECT_EQ(ReadBytes(dir.ListPath()), kPrevious) << c.call;
         EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << c.call;
+    }
+    // What no run raises itself still reaches the user, as the unexpected failure.
+    for (const char* call : {"throw", "throw-nothing"}) {
+        TempDir dir;
+        dir.WithFilesFolder();
+        WriteBytes(dir.ListPath(), kPrevious);
+        const auto [status, output] = RunWithFailingCall(dir.Path(), call);
+        EXPECT_EQ(status, 4) << call << ": " << output;
+        EXPECT_EQ(output.rfind("Unexpected error: ", 0), 0u) << output;
+        EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << call;
     }
     // The folder's sync comes after the rename, which has replaced the file:
     // where a folder cannot be synced, the run has still succeeded.

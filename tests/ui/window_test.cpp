@@ -562,6 +562,8 @@ void WindowTest::reportIsAModalBoxThatShowsTextAsTyped()
                                  .arg(QMessageBox::Critical)
                                  .arg(QMessageBox::Ok);
     QVERIFY2(shown.startsWith(expected), qPrintable(shown));
+    QVERIFY2(shown.endsWith(QStringLiteral("\n\nThe population list was not changed. Correct the cause and press the "
+                                           "button again.")), qPrintable(shown));
     QVERIFY2(shown.contains(QLatin1Char('"') + typed + QLatin1Char('"')), qPrintable(shown));
     QVERIFY(window.isVisible());
     QVERIFY(!QApplication::activeModalWidget());
