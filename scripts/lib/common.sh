@@ -3,6 +3,25 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
+# How long apt-get waits for another package manager (a desktop's automatic
+# updates after boot, say) to let go of the dpkg lock before it gives up.
+APT_LOCK_SECONDS=300
+
+# apt-get, noninteractive, waiting for the dpkg lock; as root or through sudo
+# (set by the caller in the array as_root). When the lock stays busy, says so.
+apt_get() {
+    local status=0
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get -q -y -o DPkg::Lock::Timeout="$APT_LOCK_SECONDS" "$@" || status=$?
+    if [ "$status" -ne 0 ] && pgrep -x 'apt-get|apt|dpkg|unattended-upgr' >/dev/null 2>&1; then
+        echo "apt-get $1 failed while another package manager is still running" \
+             "(waited up to $APT_LOCK_SECONDS s for its lock); try again when it is done." >&2
+    fi
+    return "$status"
+}
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
 # Installs the Debian packages named that are not installed yet.
 ensure_packages() {
     local missing=()
@@ -14,17 +33,13 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
 
-    local sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        if ! command -v sudo >/dev/null 2>&1; then
-            echo "Missing packages: ${missing[*]}; run as root or install sudo." >&2
-            return 1
-        fi
-        sudo=(sudo)
+    if [ ${#as_root[@]} -gt 0 ] && ! command -v sudo >/dev/null 2>&1; then
+        echo "Missing packages: ${missing[*]}; run as root or install sudo." >&2
+        return 1
     fi
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    apt_get update
+    apt_get install --no-install-recommends "${missing[@]}"
 }
 
 # What building and starting the window needs (scripts/run).
@@ -49,6 +64,9 @@ PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool 
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
                 pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core)
 
-# The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
-# runtimes, and llvm-symbolizer for readable reports.
-BUILD_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)
+# The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
+# llvm-symbolizer for readable reports. These are the release's default
+# clang (Debian's llvm-defaults), whatever its version: they put clang++ and
+# llvm-symbolizer on the PATH, where the fuzz preset and scripts/test-fuzz
+# find them, so no script names a clang version.
+BUILD_PACKAGES+=(clang libclang-rt-dev llvm)

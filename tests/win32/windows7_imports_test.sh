@@ -5,7 +5,10 @@
 # objdump reads it, is checked against the functions below, which Windows 7
 # SP1 is known to export. A newer function must be looked up at run time
 # (GetProcAddress) with a fallback, as win32/system_calls.cpp does; a
-# function that Windows 7 SP1 has may be added here.
+# function that Windows 7 SP1 has may be added here. objdump's import lines
+# are read in the layouts of binutils 2.40 and 2.44; a program of which
+# fewer than 10 imports are read fails, as does an import line in any other
+# layout.
 #
 # Usage: windows7_imports_test.sh OBJDUMP PROGRAM.exe...
 set -euo pipefail
@@ -63,13 +66,20 @@ objdump=$1
 shift
 status=0
 for program in "$@"; do
-    # Lines of a library's imports: address, hint and name; ordinals (no
-    # name) are listed as "#hint" so that they fail too.
+    # Each import as "LIBRARY.DLL Function"; one by ordinal (no name) as
+    # "LIBRARY.DLL #ordinal", so that it fails too. An import line in a layout
+    # not known here is kept as it is and fails as well.
     imports=$("$objdump" -p "$program" | awk '
         /^The / { library = "" }
         /^\tDLL Name: / { library = toupper($3); next }
-        library != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]/ { print library, $3; next }
-        library != "" && /^\t[0-9a-f]+\t +[0-9]+ *$/ { print library, "#" $2 }')
+        library == "" || !/^\t[0-9a-f]+[\t ]/ { next }
+        # binutils up to 2.43: address, hint (decimal), name.
+        /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ { print library, $3; next }
+        /^\t[0-9a-f]+\t +[0-9]+ *$/ { print library, "#" $2; next }
+        # binutils 2.44 on: address, ordinal ("<none>" by name), hint (hex), name.
+        /^\t[0-9a-f]+ +<none> +[0-9a-f]+ +[^ ]+$/ { print library, $4; next }
+        /^\t[0-9a-f]+ +[0-9]+ +<none>/ { print library, "#" $2; next }
+        { print library, "unreadable line:", $0 }')
     count=$(grep -c . <<<"$imports" || true)
     if [ "$count" -lt 10 ]; then
         echo "FAIL: read only $count imports from $program; has objdump's output changed?" >&2
