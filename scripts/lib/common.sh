@@ -22,8 +22,14 @@ apt_get() {
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 
-# Installs the Debian packages named that are not installed yet.
+# Installs the Debian packages named that are not installed yet. Where
+# there is no apt-get (another distribution), installs nothing: the README
+# says what to install there.
 ensure_packages() {
+    if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
+        echo "No apt-get here: not installing anything; the README names what the build needs." >&2
+        return 0
+    fi
     local missing=()
     local package
     for package in "$@"; do
