@@ -5,18 +5,22 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # How long apt-get waits for another package manager (a desktop's automatic
 # updates after boot, say) to let go of the dpkg lock before it gives up.
-APT_LOCK_SECONDS=300
+APT_LOCK_SECONDS=${APT_LOCK_SECONDS:-300}
 
-# apt-get, noninteractive, waiting for the dpkg lock; as root or through sudo
-# (set by the caller in the array as_root). When the lock stays busy, says so.
+# apt-get, noninteractive, as root or through sudo, waiting for the dpkg
+# lock; when it gave up waiting, says so plainly.
 apt_get() {
-    local status=0
+    local status=0 errors
+    errors=$(mktemp)
     "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get -q -y -o DPkg::Lock::Timeout="$APT_LOCK_SECONDS" "$@" || status=$?
-    if [ "$status" -ne 0 ] && pgrep -x 'apt-get|apt|dpkg|unattended-upgr' >/dev/null 2>&1; then
-        echo "apt-get $1 failed while another package manager is still running" \
-             "(waited up to $APT_LOCK_SECONDS s for its lock); try again when it is done." >&2
+        apt-get -q -y -o DPkg::Lock::Timeout="$APT_LOCK_SECONDS" "$@" 2> >(tee "$errors" >&2) || status=$?
+    wait $!
+    if [ "$status" -ne 0 ] && grep -q '/var/lib/dpkg/lock' "$errors"; then
+        echo "Another package manager (automatic updates?) held the dpkg lock for more than" \
+             "$APT_LOCK_SECONDS s, so apt-get $1 gave up. Try again once it is done" \
+             "(APT_LOCK_SECONDS sets the wait)." >&2
     fi
+    rm -f "$errors"
     return "$status"
 }
 as_root=()
