@@ -24,11 +24,12 @@ KERNEL32.DLL: FormatMessageA FormatMessageW GetCommandLineW GetCurrentDirectoryW
 KERNEL32.DLL: GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetDiskFreeSpaceExW
 KERNEL32.DLL: GetFileAttributesW GetFileInformationByHandle GetFileSizeEx GetFileType
 KERNEL32.DLL: GetFinalPathNameByHandleW GetFullPathNameW GetHandleInformation GetLastError
-KERNEL32.DLL: GetModuleHandleW GetProcAddress GetProcessAffinityMask GetStartupInfoA GetStartupInfoW
-KERNEL32.DLL: GetSystemTimeAsFileTime GetTempPathW GetThreadContext GetThreadPriority GetTickCount64
+KERNEL32.DLL: GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask GetStartupInfoA GetStartupInfoW
+KERNEL32.DLL: GetSystemTimeAsFileTime GetTempPathW GetThreadContext GetThreadPriority GetTickCount GetTickCount64
 KERNEL32.DLL: GetVolumeInformationW GlobalLock GlobalUnlock InitializeCriticalSection
 KERNEL32.DLL: IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection LoadLibraryW LocalFree
-KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA RaiseException
+KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA QueryPerformanceCounter
+KERNEL32.DLL: QueryPerformanceFrequency RaiseException
 KERNEL32.DLL: ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent
 KERNEL32.DLL: ResumeThread RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind
 KERNEL32.DLL: SetEndOfFile SetEvent SetFilePointer SetLastError SetProcessAffinityMask
@@ -42,12 +43,12 @@ MSVCRT.DLL: ___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob
 MSVCRT.DLL: __setusermatherr __wgetmainargs __winitenv _acmdln _amsg_exit _assert _beginthreadex
 MSVCRT.DLL: _cexit _close _commode _endthreadex _errno _fdopen _filelengthi64 _fileno _findclose
 MSVCRT.DLL: _fmode _fstat64 _get_osfhandle _initterm _lseeki64 _onexit _read _setjmp _strdup
-MSVCRT.DLL: _telli64 _ultoa _wchdir _wchmod _wcmdln _wfindfirst64 _wfindnext64 _wfopen _wfullpath
+MSVCRT.DLL: _strtoi64 _telli64 _ultoa _vscprintf _vsnprintf _wchdir _wchmod _wcmdln _wfindfirst64 _wfindnext64 _wfopen _wfullpath
 MSVCRT.DLL: _wgetcwd _wmkdir _wopen _write _wstat64 _wutime64 abort calloc exit fclose fflush
-MSVCRT.DLL: fgetpos fopen fprintf fputc fputs fread free fsetpos fwrite getc getenv getwc islower
+MSVCRT.DLL: fgetpos fopen fprintf fputc fputs fread free fsetpos fwrite getc getenv getwc islower isprint
 MSVCRT.DLL: isspace isupper iswctype localeconv longjmp malloc memchr memcmp memcpy memmove memset
 MSVCRT.DLL: printf putc putwc realloc setlocale setvbuf signal strcmp strcoll strerror strftime
-MSVCRT.DLL: strlen strncmp strxfrm towlower towupper ungetc ungetwc vfprintf wcscat wcscmp wcscoll
+MSVCRT.DLL: strchr strlen strncmp strtoul strxfrm towlower towupper ungetc ungetwc vfprintf wcscat wcscmp wcscoll
 MSVCRT.DLL: wcscpy wcsftime wcslen wcsxfrm
 OLE32.DLL: CoCreateInstance CoInitializeEx CoUninitialize
 SHELL32.DLL: CommandLineToArgvW
