@@ -12,9 +12,14 @@ APT_LOCK_SECONDS=${APT_LOCK_SECONDS:-300}
 apt_get() {
     local status=0 errors
     errors=$(mktemp)
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get -q -y -o DPkg::Lock::Timeout="$APT_LOCK_SECONDS" "$@" 2> >(tee "$errors" >&2) || status=$?
-    wait $!
+    # Its errors are shown as they come and kept for a look afterwards; the
+    # "if" keeps a failure from ending the caller's "set -e" script here.
+    if { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get -q -y -o DPkg::Lock::Timeout="$APT_LOCK_SECONDS" "$@" 2>&1 1>&3 3>&- | tee "$errors"; } 3>&1 1>&2; then
+        status=${PIPESTATUS[0]}
+    else
+        status=${PIPESTATUS[0]}
+    fi
     if [ "$status" -ne 0 ] && grep -q '/var/lib/dpkg/lock' "$errors"; then
         echo "Another package manager (automatic updates?) held the dpkg lock for more than" \
              "$APT_LOCK_SECONDS s, so apt-get $1 gave up. Try again once it is done" \
