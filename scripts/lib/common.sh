@@ -3,8 +3,42 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
-# Installs the Debian packages named that are not installed yet.
+# How long apt-get waits for another package manager (a desktop's automatic
+# updates after boot, say) to let go of the dpkg lock before it gives up.
+APT_LOCK_SECONDS=${APT_LOCK_SECONDS:-300}
+
+# apt-get, noninteractive, as root or through sudo, waiting for the dpkg
+# lock; when it gave up waiting, says so plainly.
+apt_get() {
+    local status=0 errors
+    errors=$(mktemp)
+    # Its errors are shown as they come and kept for a look afterwards; the
+    # "if" keeps a failure from ending the caller's "set -e" script here.
+    if { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get -q -y -o DPkg::Lock::Timeout="$APT_LOCK_SECONDS" "$@" 2>&1 1>&3 3>&- | tee "$errors"; } 3>&1 1>&2; then
+        status=${PIPESTATUS[0]}
+    else
+        status=${PIPESTATUS[0]}
+    fi
+    if [ "$status" -ne 0 ] && grep -q '/var/lib/dpkg/lock' "$errors"; then
+        echo "Another package manager (automatic updates?) held the dpkg lock for more than" \
+             "$APT_LOCK_SECONDS s, so apt-get $1 gave up. Try again once it is done" \
+             "(APT_LOCK_SECONDS sets the wait)." >&2
+    fi
+    rm -f "$errors"
+    return "$status"
+}
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+# Installs the Debian packages named that are not installed yet. Where
+# there is no apt-get (another distribution), installs nothing: the README
+# says what to install there.
 ensure_packages() {
+    if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
+        echo "No apt-get here: not installing anything; the README names what the build needs." >&2
+        return 0
+    fi
     local missing=()
     local package
     for package in "$@"; do
@@ -14,17 +48,13 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
 
-    local sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        if ! command -v sudo >/dev/null 2>&1; then
-            echo "Missing packages: ${missing[*]}; run as root or install sudo." >&2
-            return 1
-        fi
-        sudo=(sudo)
+    if [ ${#as_root[@]} -gt 0 ] && ! command -v sudo >/dev/null 2>&1; then
+        echo "Missing packages: ${missing[*]}; run as root or install sudo." >&2
+        return 1
     fi
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    apt_get update
+    apt_get install --no-install-recommends "${missing[@]}"
 }
 
 # What building and starting the window needs (scripts/run).
@@ -49,6 +79,9 @@ PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool 
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
                 pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core)
 
-# The sanitized build and the fuzzers: clang, its libFuzzer and sanitizer
-# runtimes, and llvm-symbolizer for readable reports.
-BUILD_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)
+# The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
+# llvm-symbolizer for readable reports. These are the release's default
+# clang (Debian's llvm-defaults), whatever its version: they put clang++ and
+# llvm-symbolizer on the PATH, where the fuzz preset and scripts/test-fuzz
+# find them, so no script names a clang version.
+BUILD_PACKAGES+=(clang libclang-rt-dev llvm)

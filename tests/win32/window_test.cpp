@@ -4,7 +4,9 @@
 // order, and that every caption fits its box in the window's font; and that
 // fields keep pasted text on one line and hand it on as UTF-8. With
 // --at-dpi=N it all runs again in a child process started at N dots per inch
-// (Wine's LogPixels setting, read when a process starts). With --windows7
+// (Wine's LogPixels setting, read when a process starts; Wine 10 gives the
+// monitor the value it had when its server started, so CTest runs these in a
+// prefix of their own: at_dpi.sh). With --windows7
 // the window finds none of the calls that came after Windows 7, as there,
 // and must look the same through their fallbacks.
 #include <windows.h>

@@ -5,7 +5,10 @@
 # objdump reads it, is checked against the functions below, which Windows 7
 # SP1 is known to export. A newer function must be looked up at run time
 # (GetProcAddress) with a fallback, as win32/system_calls.cpp does; a
-# function that Windows 7 SP1 has may be added here.
+# function that Windows 7 SP1 has may be added here. objdump's import lines
+# are read in the layouts of binutils 2.40 and 2.44; a program of which
+# fewer than 10 imports are read fails, as does an import line in any other
+# layout.
 #
 # Usage: windows7_imports_test.sh OBJDUMP PROGRAM.exe...
 set -euo pipefail
@@ -21,11 +24,12 @@ KERNEL32.DLL: FormatMessageA FormatMessageW GetCommandLineW GetCurrentDirectoryW
 KERNEL32.DLL: GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetDiskFreeSpaceExW
 KERNEL32.DLL: GetFileAttributesW GetFileInformationByHandle GetFileSizeEx GetFileType
 KERNEL32.DLL: GetFinalPathNameByHandleW GetFullPathNameW GetHandleInformation GetLastError
-KERNEL32.DLL: GetModuleHandleW GetProcAddress GetProcessAffinityMask GetStartupInfoA GetStartupInfoW
-KERNEL32.DLL: GetSystemTimeAsFileTime GetTempPathW GetThreadContext GetThreadPriority GetTickCount64
+KERNEL32.DLL: GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask GetStartupInfoA GetStartupInfoW
+KERNEL32.DLL: GetSystemTimeAsFileTime GetTempPathW GetThreadContext GetThreadPriority GetTickCount GetTickCount64
 KERNEL32.DLL: GetVolumeInformationW GlobalLock GlobalUnlock InitializeCriticalSection
 KERNEL32.DLL: IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection LoadLibraryW LocalFree
-KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA RaiseException
+KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA QueryPerformanceCounter
+KERNEL32.DLL: QueryPerformanceFrequency RaiseException
 KERNEL32.DLL: ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent
 KERNEL32.DLL: ResumeThread RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind
 KERNEL32.DLL: SetEndOfFile SetEvent SetFilePointer SetLastError SetProcessAffinityMask
@@ -39,12 +43,12 @@ MSVCRT.DLL: ___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob
 MSVCRT.DLL: __setusermatherr __wgetmainargs __winitenv _acmdln _amsg_exit _assert _beginthreadex
 MSVCRT.DLL: _cexit _close _commode _endthreadex _errno _fdopen _filelengthi64 _fileno _findclose
 MSVCRT.DLL: _fmode _fstat64 _get_osfhandle _initterm _lseeki64 _onexit _read _setjmp _strdup
-MSVCRT.DLL: _telli64 _ultoa _wchdir _wchmod _wcmdln _wfindfirst64 _wfindnext64 _wfopen _wfullpath
+MSVCRT.DLL: _strtoi64 _telli64 _ultoa _vscprintf _vsnprintf _wchdir _wchmod _wcmdln _wfindfirst64 _wfindnext64 _wfopen _wfullpath
 MSVCRT.DLL: _wgetcwd _wmkdir _wopen _write _wstat64 _wutime64 abort calloc exit fclose fflush
-MSVCRT.DLL: fgetpos fopen fprintf fputc fputs fread free fsetpos fwrite getc getenv getwc islower
+MSVCRT.DLL: fgetpos fopen fprintf fputc fputs fread free fsetpos fwrite getc getenv getwc islower isprint
 MSVCRT.DLL: isspace isupper iswctype localeconv longjmp malloc memchr memcmp memcpy memmove memset
 MSVCRT.DLL: printf putc putwc realloc setlocale setvbuf signal strcmp strcoll strerror strftime
-MSVCRT.DLL: strlen strncmp strxfrm towlower towupper ungetc ungetwc vfprintf wcscat wcscmp wcscoll
+MSVCRT.DLL: strchr strlen strncmp strtoul strxfrm towlower towupper ungetc ungetwc vfprintf wcscat wcscmp wcscoll
 MSVCRT.DLL: wcscpy wcsftime wcslen wcsxfrm
 OLE32.DLL: CoCreateInstance CoInitializeEx CoUninitialize
 SHELL32.DLL: CommandLineToArgvW
@@ -64,13 +68,20 @@ objdump=$1
 shift
 status=0
 for program in "$@"; do
-    # Lines of a library's imports: address, hint and name; ordinals (no
-    # name) are listed as "#hint" so that they fail too.
+    # Each import as "LIBRARY.DLL Function"; one by ordinal (no name) as
+    # "LIBRARY.DLL #ordinal", so that it fails too. An import line in a layout
+    # not known here is kept as it is and fails as well.
     imports=$("$objdump" -p "$program" | awk '
         /^The / { library = "" }
         /^\tDLL Name: / { library = toupper($3); next }
-        library != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]/ { print library, $3; next }
-        library != "" && /^\t[0-9a-f]+\t +[0-9]+ *$/ { print library, "#" $2 }')
+        library == "" || !/^\t[0-9a-f]+[\t ]/ { next }
+        # binutils up to 2.43: address, hint (decimal), name.
+        /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ { print library, $3; next }
+        /^\t[0-9a-f]+\t +[0-9]+ *$/ { print library, "#" $2; next }
+        # binutils 2.44 on: address, ordinal ("<none>" by name), hint (hex), name.
+        /^\t[0-9a-f]+ +<none> +[0-9a-f]+ +[^ ]+$/ { print library, $4; next }
+        /^\t[0-9a-f]+ +[0-9]+ +<none>/ { print library, "#" $2; next }
+        { print library, "unreadable line:", $0 }')
     count=$(grep -c . <<<"$imports" || true)
     if [ "$count" -lt 10 ]; then
         echo "FAIL: read only $count imports from $program; has objdump's output changed?" >&2
