@@ -4,8 +4,9 @@
 # shellcheck shell=bash
 #
 # debian_root VERSION KEEP: makes it under $TMPDIR (else /tmp) and sets
-# $root. On exit every process in it ends, its mounts go and, unless KEEP
-# is 1, it is removed. Needs root: debootstrap, chroot and the mounts.
+# $root, and $debian_mirror to the mirror it came from. On exit every
+# process in it ends, its mounts go and, unless KEEP is 1, it is removed.
+# Needs root: debootstrap, chroot and the mounts.
 
 # The releases by version, as debootstrap names them.
 declare -A DEBIAN_CODENAMES=([12]=bookworm [13]=trixie [14]=forky)
@@ -31,19 +32,19 @@ debian_root() {
 
     # The Debian mirror of this machine's own release, from its apt sources in
     # either format (one-line or deb822).
-    local host_release file mirror sources=()
+    local host_release file sources=()
     host_release=$(. /etc/os-release && echo "$VERSION_CODENAME")
     for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
         if [ -f "$file" ]; then sources+=("$file"); fi
     done
-    mirror=$(awk -v want="$host_release" '
+    debian_mirror=$(awk -v want="$host_release" '
             FNR == 1 { uri = suites = "" }
             /^deb / { sub(/ \[[^]]*\]/, ""); if ($3 == want) { print $2; exit } }
             /^URIs:/ { uri = $2 }
             /^Suites:/ { suites = " " $0 " " }
             /^$/ { uri = suites = "" }
             uri != "" && index(suites, " " want " ") { print uri; exit }' "${sources[@]}" /dev/null)
-    [ -n "$mirror" ] || { echo "No apt source of $host_release found to take the Debian mirror from." >&2; return 1; }
+    [ -n "$debian_mirror" ] || { echo "No apt source of $host_release found to take the Debian mirror from." >&2; return 1; }
 
     ensure_packages debootstrap git
     debian_work=$(realpath "$(mktemp -d "${TMPDIR:-/tmp}/popgen-debian-$debian_version.XXXXXX")")
@@ -53,10 +54,10 @@ debian_root() {
     trap 'exit 143' TERM
 
     bootstrap() {
-        debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$mirror" \
+        debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" \
             >"$debian_work/debootstrap.log" 2>&1 || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
     }
-    timed "debootstrap Debian $debian_version ($release) from $mirror" bootstrap
+    timed "debootstrap Debian $debian_version ($release) from $debian_mirror" bootstrap
     # Private mounts, so that neither a mount nor an unmount in the root reaches
     # this machine's own /dev (as it would where its mounts are shared).
     local dir
