@@ -67,7 +67,12 @@ debian_root() {
     done
     # Shared memory of its own (the fuzzers' scratch folder), apart from this machine's.
     mount -t tmpfs -o mode=1777 popgen-shm "$root/dev/shm"
+    # The root reaches the mirror as this machine does: with its name servers
+    # and its apt settings for that (a proxy; no check of a Release file's
+    # dates, which a mirror behind a cache that lags needs for testing).
     cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+    apt-config dump | grep -E '^Acquire::(https?::Proxy|Check-Valid-Until|Check-Date) ' \
+        >"$root/etc/apt/apt.conf.d/00popgen-host" || true
 
     git clone --quiet --no-hardlinks "$ROOT" "$root/root/project"
 }
