@@ -204,4 +204,29 @@ TEST(Console, OnlyADoubleClickWithoutArgumentsExplainsItself)
     for (const Case& c : cases) EXPECT_EQ(cli::StartedByDoubleClick(c.use), c.explains) << c.start;
 }
 
+// A launcher that gives the program a console but reads its output: no
+// explanation, no waiting for Enter. (Here this process alone in a console
+// of its own, its output first that console, then a pipe.)
+TEST(Console, ALauncherThatReadsTheOutputGetsNoExplanation)
+{
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole()) << "error " << ::GetLastError();
+    const auto open = [](const wchar_t* name) {
+        return ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    };
+    const HANDLE input = open(L"CONIN$");
+    const HANDLE output = open(L"CONOUT$");
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read, &write, nullptr, 0));
+    ::SetStdHandle(STD_INPUT_HANDLE, input);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, output);
+    EXPECT_TRUE(cli::StartedByDoubleClick(cli::CurrentConsoleUse(0))) << "its output the console";
+    ::SetStdHandle(STD_OUTPUT_HANDLE, write);
+    EXPECT_FALSE(cli::StartedByDoubleClick(cli::CurrentConsoleUse(0))) << "its output a pipe";
+    for (const HANDLE handle : {input, output, read, write}) ::CloseHandle(handle);
+    ::FreeConsole();
+}
+
 }  // namespace

@@ -539,11 +539,11 @@ TEST(WindowsFiles, ARenameRefusedForAMomentIsRetried)
 }
 
 // A scanner on the list during the check, then on the new file through the
-// rename and its deletion; the waits are counted, not slept.
+// rename and its deletion; the waits are recorded, not slept.
 int checkRefusals = 0;
 int deletionRefusals = 0;
-DWORD slept = 0;
-void WINAPI CountingSleep(DWORD milliseconds) { slept += milliseconds; }
+std::vector<DWORD> slept;
+void WINAPI CountingSleep(DWORD milliseconds) { slept.push_back(milliseconds); }
 bool Refused(int& left) { return left > 0 && (--left, ::SetLastError(ERROR_SHARING_VIOLATION), true); }
 
 HANDLE WINAPI RefusingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -568,7 +568,7 @@ TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)
     deletionRefusals = 3;  // 10 + 20 + 40 ms
     refusal = ERROR_SHARING_VIOLATION;
     refusalsLeft = 1000;
-    slept = 0;
+    slept.clear();
     {
         const ImportPatch patches[] = {{"Sleep", reinterpret_cast<const void*>(&CountingSleep)},
                                        {"CreateFileW", reinterpret_cast<const void*>(&RefusingCreateFileW)},
@@ -576,7 +576,10 @@ TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)
                                        {"DeleteFileW", reinterpret_cast<const void*>(&RefusingDeleteFileW)}};
         EXPECT_TRUE(RunFailure(dir.Path()));
     }
-    EXPECT_EQ(slept, 1000u + 70u);
+    // Steps that double from 10 ms up to 200 ms, each wait starting afresh;
+    // the check and the rename share the second.
+    const std::vector<DWORD> steps{10, 20, 40, 80, 10, 20, 40, 80, 160, 200, 200, 140, 10, 20, 40};
+    EXPECT_EQ(slept, steps);
     EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << "the new file was left";
 }
 
