@@ -211,21 +211,14 @@ TEST(Console, ALauncherThatReadsTheOutputGetsNoExplanation)
 {
     ::FreeConsole();
     ASSERT_TRUE(::AllocConsole()) << "error " << ::GetLastError();
-    const auto open = [](const wchar_t* name) {
-        return ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-    };
-    const HANDLE input = open(L"CONIN$");
-    const HANDLE output = open(L"CONOUT$");
+    EXPECT_TRUE(cli::StartedByDoubleClick(cli::CurrentConsoleUse(0))) << "its output the console";
     HANDLE read = nullptr;
     HANDLE write = nullptr;
     ASSERT_TRUE(::CreatePipe(&read, &write, nullptr, 0));
-    ::SetStdHandle(STD_INPUT_HANDLE, input);
-    ::SetStdHandle(STD_OUTPUT_HANDLE, output);
-    EXPECT_TRUE(cli::StartedByDoubleClick(cli::CurrentConsoleUse(0))) << "its output the console";
     ::SetStdHandle(STD_OUTPUT_HANDLE, write);
     EXPECT_FALSE(cli::StartedByDoubleClick(cli::CurrentConsoleUse(0))) << "its output a pipe";
-    for (const HANDLE handle : {input, output, read, write}) ::CloseHandle(handle);
+    ::CloseHandle(read);
+    ::CloseHandle(write);
     ::FreeConsole();
 }
 

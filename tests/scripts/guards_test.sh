@@ -27,12 +27,8 @@ package-findings)  # the accepted finding passes; any other, or a tool that fail
     source "$root/scripts/lib/package-findings.sh"
     while IFS='|' read -r tool status output verdict; do
         stand_in "$tool" "$status" "$output"
-        got=passes
-        if [ "$tool" = appstreamcli ]; then
-            appstream_clean some.metainfo.xml >"$work/log" 2>&1 || got=fails
-        else
-            lintian_clean some.deb "$work" >"$work/log" 2>&1 || got=fails
-        fi
+        got=passes  # appstream_clean FILE..., lintian_clean DEB FOLDER
+        "${tool%cli}_clean" some.file "$work" >"$work/log" 2>&1 || got=fails
         [ "$got" = "$verdict" ] || fail "$tool printing '$output' and exiting with $status $got:"$'\n'"$(cat "$work/log")"
     done <<'ROWS'
 appstreamcli|3|W: a.b:2: url-homepage-missing\n|passes
