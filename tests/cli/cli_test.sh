@@ -102,9 +102,13 @@ usage)  # status 2, a hint to --help, nothing written
     grep -Eq '^population-generator-cli .*[0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
     run --help  # one layout with every CLI11 from 2.1 on, in a console of 80 columns (which breaks a line that fills it)
     expect_status 0 --help
+    # Descriptions start at the option column, 24, and so do their further
+    # lines; no line could have taken the next word within 79 columns.
     awk 'function bad(why) { print NR ": " why ": [" $0 "]"; failed = 1 }
         length > 79 { bad("over 79 columns") }
         / $/ { bad("a blank at its end") }
+        prev != "" && $0 != "" && !/^  -|^Usage:/ && length(prev) + 1 + length($1) <= 79 { bad("room for " $1 " on the line before") }
+        { prev = $0 }
         /^$/ { if (NR == 1 || blank) bad("a blank line first or after another"); blank = 1; options = 0; next }
         { blank = 0 }
         /^Usage: population-generator-cli \[OPTIONS\]$/ { usage = NR }
@@ -116,7 +120,9 @@ usage)  # status 2, a hint to --help, nothing written
         fail "help layout:"$'\n'"$(cat bad)"
     run --players 40 --foo bar baz
     expect_status 2 --players 40 --foo bar baz
-    grep -q 'not expected: --foo bar baz$' err || fail "not as typed: $(cat err)"
+    grep -q 'arguments were not expected: --foo bar baz$' err || fail "not as typed: $(cat err)"
+    run stray
+    grep -q 'argument was not expected: stray$' err || fail "one: $(cat err)"
     if [[ ${program[-1]} == *.exe ]]; then  # the help as Windows programs give it
         run "/?"
         expect_status 0 "/?"
