@@ -53,8 +53,12 @@ debian_root() {
     trap 'exit 130' INT
     trap 'exit 143' TERM
 
+    # A release newer than this machine's debootstrap knows is made as
+    # unstable is.
+    local script=/usr/share/debootstrap/scripts/$release
+    [ -e "$script" ] || script=/usr/share/debootstrap/scripts/sid
     bootstrap() {
-        debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" \
+        debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
             >"$debian_work/debootstrap.log" 2>&1 || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
     }
     timed "debootstrap Debian $debian_version ($release) from $debian_mirror" bootstrap
