@@ -13,19 +13,20 @@
 
 namespace win32 {
 
-AccessibleTexts::AccessibleTexts(HWND window, HWND button) : window_(window), button_(button)
+void AccessibleTexts::MakeTooltip()
 {
+    if (tooltip_ != nullptr) return;
     // Its text is asked for (TTN_GETDISPINFO) each time it is about to
     // show, so it names the current folder of that moment.
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
-                                 reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE)), nullptr);
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                 reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE)), nullptr);
     if (tooltip_ == nullptr) return;
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window;
-    tool.uId = reinterpret_cast<UINT_PTR>(button);
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(button_);
     tool.lpszText = LPSTR_TEXTCALLBACKW;
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }

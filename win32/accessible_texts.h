@@ -14,11 +14,13 @@ namespace win32 {
 
 class AccessibleTexts {
 public:
-    // Makes the button's tooltip (the window works without it).
-    AccessibleTexts(HWND window, HWND button);
+    AccessibleTexts(HWND window, HWND button) : window_(window), button_(button) {}
     ~AccessibleTexts();
     AccessibleTexts(const AccessibleTexts&) = delete;
     AccessibleTexts& operator=(const AccessibleTexts&) = delete;
+
+    // Makes the button's tooltip, once (the window works without it).
+    void MakeTooltip();
 
     // For each WM_GETOBJECT that reaches the window or one of its controls
     // (`controls`, in form table order). The first one gives every field

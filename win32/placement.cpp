@@ -60,9 +60,10 @@ bool EverythingFits(HWND window, HFONT font, UINT layoutDpi)
     return fits;
 }
 
-// The system's message font at `dpi`, made smaller, a pixel at a time,
-// until every caption fits its box at `layoutDpi`.
-HFONT ChooseFont(HWND window, UINT layoutDpi, UINT dpi)
+}  // namespace
+
+// Made smaller a pixel at a time.
+HFONT FittedFont(HWND window, UINT layoutDpi, UINT dpi)
 {
     LOGFONTW logFont = MessageFont(dpi);
     const int smallest = ::MulDiv(form::kSmallestFontPixels, static_cast<int>(layoutDpi), USER_DEFAULT_SCREEN_DPI);
@@ -78,8 +79,6 @@ HFONT ChooseFont(HWND window, UINT layoutDpi, UINT dpi)
     return ::CreateFontIndirectW(&logFont);
 }
 
-}  // namespace
-
 UINT LayoutDpi(HWND window, UINT dpi)
 {
     const int asked = -MessageFont(dpi).lfHeight;
@@ -92,7 +91,9 @@ UINT LayoutDpi(HWND window, UINT dpi)
     system_calls::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return dpi;
+    const HMONITOR nearest = window != nullptr ? ::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)
+                                               : ::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    if (!::GetMonitorInfoW(nearest, &monitor)) return dpi;
     const long long width = (monitor.rcWork.right - monitor.rcWork.left) - (frame.right - frame.left);
     const long long height = (monitor.rcWork.bottom - monitor.rcWork.top) - (frame.bottom - frame.top);
     const long long largest = std::min(width * form::kTwipsPerInch / form::kClientWidth,
@@ -101,25 +102,33 @@ UINT LayoutDpi(HWND window, UINT dpi)
     return static_cast<UINT>(std::max<long long>(dpi, std::min(wanted, largest)));
 }
 
-HFONT PlaceControls(HWND window, const std::vector<HWND>& controls, UINT layoutDpi, UINT dpi)
+RECT ControlBox(const form::Control& control, UINT layoutDpi) { return PixelRect(form::WindowBox(control), layoutDpi); }
+
+void PlaceControls(const std::vector<HWND>& controls, UINT layoutDpi, HFONT font)
 {
-    HFONT font = ChooseFont(window, layoutDpi, dpi);
     const auto& table = form::Controls();
     for (std::size_t i = 0; i < table.size() && i < controls.size(); ++i) {
-        const RECT box = PixelRect(form::WindowBox(table[i]), layoutDpi);
+        const RECT box = ControlBox(table[i], layoutDpi);
         ::SetWindowPos(controls[i], nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageW(controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
-    return font;
+}
+
+SIZE WindowSize(UINT layoutDpi, UINT dpi)
+{
+    RECT frame = PixelRect({0, 0, form::kClientWidth, form::kClientHeight}, layoutDpi);
+    system_calls::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void SizeClientArea(HWND window, UINT layoutDpi, UINT dpi)
 {
-    RECT frame = PixelRect({0, 0, form::kClientWidth, form::kClientHeight}, layoutDpi);
-    system_calls::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
-    ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const SIZE size = WindowSize(layoutDpi, dpi);
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    if (frame.right - frame.left == size.cx && frame.bottom - frame.top == size.cy) return;
+    ::SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace win32

@@ -26,6 +26,7 @@ constexpr wchar_t kWindowClass[] = L"PopulationGeneratorWindow";
 // handling sends for Enter and Escape and which the window ignores.
 constexpr int kFirstControlId = 100;
 constexpr int kIconId = 1;  // as in the resource script
+constexpr UINT kMakeTooltip = WM_APP;
 
 struct WindowState {
     UINT dpi = USER_DEFAULT_SCREEN_DPI;
@@ -56,11 +57,12 @@ std::wstring ButtonCaption(std::string_view text)
     return caption;
 }
 
-// Places the controls at the window's DPI and in its text size.
-void Place(HWND window, WindowState& state)
+// The layout and the font for the window's DPI and text size.
+void ChooseLayout(HWND window, WindowState& state, UINT dpi)
 {
-    state.layoutDpi = LayoutDpi(window, state.dpi);
-    HFONT font = PlaceControls(window, state.controls, state.layoutDpi, state.dpi);
+    state.dpi = dpi;
+    state.layoutDpi = LayoutDpi(window, dpi);
+    HFONT font = FittedFont(window, state.layoutDpi, dpi);
     if (state.font != nullptr) ::DeleteObject(state.font);
     state.font = font;
 }
@@ -117,7 +119,8 @@ LRESULT CALLBACK ControlProcedure(HWND control, UINT message, WPARAM wParam, LPA
     return ::DefSubclassProc(control, message, wParam, lParam);
 }
 
-HWND CreateControl(HWND window, const form::Control& control, int id)
+// At its box, in the window's font.
+HWND CreateControl(HWND window, const WindowState& state, const form::Control& control, int id)
 {
     const wchar_t* windowClass = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE;
@@ -143,10 +146,13 @@ HWND CreateControl(HWND window, const form::Control& control, int id)
             text = ButtonCaption(control.text);
             break;
     }
-    HWND handle = ::CreateWindowExW(exStyle, windowClass, text.c_str(), style, 0, 0, 0, 0, window,
+    const RECT box = ControlBox(control, state.layoutDpi);
+    HWND handle = ::CreateWindowExW(exStyle, windowClass, text.c_str(), style, box.left, box.top,
+                                    box.right - box.left, box.bottom - box.top, window,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                     reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE)), nullptr);
     if (handle == nullptr) return nullptr;
+    ::SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
     const bool isField = control.kind == form::Kind::Field;
     if (isField) ::SendMessageW(handle, EM_SETLIMITTEXT, 0, 0);  // none of its own: the system's largest
     ::SetWindowSubclass(handle, ControlProcedure, 0, isField ? 1 : 0);
@@ -161,7 +167,7 @@ bool CreateControls(HWND window, WindowState& state)
     state.controls.assign(controls.size(), nullptr);
     auto create = [&](const form::Control& control) {
         const std::size_t index = static_cast<std::size_t>(&control - controls.data());
-        state.controls[index] = CreateControl(window, control, ControlId(index));
+        state.controls[index] = CreateControl(window, state, control, ControlId(index));
         return state.controls[index] != nullptr;
     };
     for (const form::Control& control : controls) {
@@ -215,16 +221,23 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             break;
         }
         case WM_CREATE:
-            if (state == nullptr || !CreateControls(window, *state)) return -1;
-            state->texts.emplace(window, FindControl(window, "Command1"));
-            state->dpi = system_calls::DpiForWindow(window);
-            Place(window, *state);
+            // Each control is made at its box in its font, and the tooltip
+            // only once the window shows (kMakeTooltip): nothing is done
+            // twice, or before it is needed, while the user waits.
+            if (state == nullptr) return -1;
+            ChooseLayout(window, *state, system_calls::DpiForWindow(window));
+            if (!CreateControls(window, *state)) return -1;
             SizeClientArea(window, state->layoutDpi, state->dpi);
+            state->texts.emplace(window, FindControl(window, "Command1"));
+            ::PostMessageW(window, kMakeTooltip, 0, 0);
+            return 0;
+        case kMakeTooltip:
+            if (state != nullptr && state->texts) state->texts->MakeTooltip();
             return 0;
         case WM_DPICHANGED: {
             if (state == nullptr) break;
-            state->dpi = HIWORD(wParam);
-            Place(window, *state);
+            ChooseLayout(window, *state, HIWORD(wParam));
+            PlaceControls(state->controls, state->layoutDpi, state->font);
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
             ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                            suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -308,9 +321,13 @@ HWND CreatePopulationWindow(HINSTANCE instance)
         ::LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, smallIconSize, smallIconSize, LR_DEFAULTCOLOR));
     if (::RegisterClassExW(&windowClass) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
 
+    // Made at its size for the system DPI, at which a new window opens, so
+    // that it is not made at another one and resized at once.
+    const UINT dpi = system_calls::DpiForWindow(nullptr);
+    const SIZE size = WindowSize(LayoutDpi(nullptr, dpi), dpi);
     const std::wstring caption = generation::Utf16(form::kCaption);
     return ::CreateWindowExW(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+                             size.cx, size.cy, nullptr, nullptr, instance, nullptr);
 }
 
 HWND FindControl(HWND window, std::string_view name)
