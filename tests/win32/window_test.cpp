@@ -209,6 +209,16 @@ TEST_F(Window, AccessibleTextsReachTheSystemWhenAClientFirstAsks)
     ::SendMessageW(window_, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
     EXPECT_EQ(recorded.calls, calls);
     EXPECT_EQ(recorded.created, 1);
+
+    // The description follows the current folder, from one activation to the next.
+    wchar_t temp[MAX_PATH] = {}, previous[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ::SetCurrentDirectoryW(temp);
+    ::SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_EQ(recorded.texts[std::pair(Control("Command1"), "description")],
+              "Writes " + Narrowed(temp) + "files\\game_list.txt");
 }
 
 // Enlarged, the window keeps every control where it was; moved to another
@@ -282,8 +292,21 @@ TEST_F(Window, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
 TEST_F(Window, GrowsWithTheTextSizeAsked)
 {
     if (layoutDpi_ == dpi_) GTEST_SKIP() << "the standard text size, whose boxes the other tests check";
-    RECT client{};
+    RECT client{}, frame{};
     ::GetClientRect(window_, &client);
+    ::GetWindowRect(window_, &frame);
+    MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+    const LONG room = monitor.rcWork.bottom - monitor.rcWork.top;
+    if (Scaled(expected_form::kClientHeight, layoutDpi_) + (frame.bottom - frame.top) - client.bottom > room) {
+        // Too large for the screen: the window grows as far as it fits, a
+        // DPI step (under 5 px) short of the work area's height at most.
+        EXPECT_LE(frame.bottom - frame.top, room);
+        EXPECT_GT(frame.bottom - frame.top, room - 5);
+        EXPECT_NEAR(client.right * expected_form::kClientHeight, client.bottom * expected_form::kClientWidth,
+                    2 * expected_form::kClientHeight) << "out of proportion";
+        return;
+    }
     EXPECT_NEAR(client.right, Scaled(expected_form::kClientWidth, layoutDpi_), 1);
     EXPECT_NEAR(client.bottom, Scaled(expected_form::kClientHeight, layoutDpi_), 1);
     for (const expected_form::Control& expected : expected_form::kControls) {
