@@ -1,16 +1,9 @@
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+#include "generation/platform/utf16.h"
+
 #include <windows.h>
 
-#include <algorithm>
 #include <limits>
 #include <stdexcept>
-
-#include "generation/platform/utf16.h"
 
 namespace generation {
 
@@ -23,7 +16,7 @@ To Converted(From text, bool* valid, DWORD strict, Convert convert)
 {
     if (valid != nullptr) *valid = true;
     if (text.empty()) return {};
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    if (text.size() > static_cast<std::size_t>((std::numeric_limits<int>::max)())) {
         throw std::length_error("text too long to convert");
     }
     const int length = static_cast<int>(text.size());
@@ -34,7 +27,7 @@ To Converted(From text, bool* valid, DWORD strict, Convert convert)
         flags = 0;
         size = convert(flags, text.data(), length, nullptr, 0);
     }
-    To converted(static_cast<std::size_t>(std::max(size, 0)), {});
+    To converted(static_cast<std::size_t>(size > 0 ? size : 0), {});
     if (size > 0 && convert(flags, text.data(), length, converted.data(), size) != size) converted.clear();
     return converted;
 }
