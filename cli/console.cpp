@@ -6,31 +6,19 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "generation/platform/utf16.h"
 #endif
 
 namespace cli {
 
 #ifdef _WIN32
 
-namespace {
-
-std::wstring Utf16(std::string_view utf8)
-{
-    if (utf8.empty()) return {};
-    const int length = static_cast<int>(std::min<std::size_t>(utf8.size(), 0x7FFFFFFF));
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-    if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), size);
-    return wide;
-}
-
-}  // namespace
-
 bool WriteTo(void* handle, std::string_view utf8)
 {
     DWORD mode = 0;
     if (::GetConsoleMode(handle, &mode)) {
-        const std::wstring text = Utf16(utf8);
+        const std::wstring text = generation::Utf16(utf8);
         for (std::size_t done = 0; done < text.size();) {
             DWORD written = 0;
             const DWORD part = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 8192));

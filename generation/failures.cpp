@@ -1,11 +1,19 @@
 #include "generation/failures.h"
 
+#ifdef _WIN32
+#include "generation/platform/utf16.h"
+#endif
+
 namespace generation {
 
 std::string PathText(const std::filesystem::path& path)
 {
+#ifdef _WIN32
+    return Utf8(path.native());  // a broken surrogate in a name shows as U+FFFD
+#else
     const std::u8string utf8 = path.u8string();
     return std::string(utf8.begin(), utf8.end());
+#endif
 }
 
 std::string QuotedText(std::string_view text)

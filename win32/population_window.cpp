@@ -1,17 +1,19 @@
 #include "win32/population_window.h"
 
 #include <commctrl.h>
-#include <initguid.h>
-#include <oleacc.h>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
-#include "form/fitting.h"
 #include "form/form.h"
 #include "generation/parameters.h"
+#include "generation/platform/utf16.h"
 #include "generation/reported_run.h"
+#include "win32/accessible_texts.h"
+#include "win32/placement.h"
 #include "win32/system_calls.h"
 
 namespace win32 {
@@ -19,22 +21,20 @@ namespace win32 {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"PopulationGeneratorWindow";
-constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
-constexpr DWORD kWindowExStyle = 0;
 // Control identifiers: this base plus the control's place in the form
 // table. It keeps clear of IDOK and IDCANCEL, which the dialog keyboard
 // handling sends for Enter and Escape and which the window ignores.
 constexpr int kFirstControlId = 100;
 constexpr int kIconId = 1;  // as in the resource script
+constexpr UINT kMakeTooltip = WM_APP;
 
 struct WindowState {
     UINT dpi = USER_DEFAULT_SCREEN_DPI;
+    UINT layoutDpi = USER_DEFAULT_SCREEN_DPI;  // larger when the user asked for larger text
     HFONT font = nullptr;
     std::vector<HWND> controls;  // in form table order
     HWND focus = nullptr;        // the control to give the focus back to
-    HWND tooltip = nullptr;      // the button's; destroyed with the window, its owner
-    std::wstring whereAPressWrites;  // its text as last shown
-    std::wstring tooltipText;        // the same, broken into lines that fit the tooltip
+    std::optional<AccessibleTexts> texts;  // the tooltip, destroyed with the window, its owner
     ~WindowState()
     {
         if (font != nullptr) ::DeleteObject(font);
@@ -45,136 +45,87 @@ WindowState* StateOf(HWND window) { return reinterpret_cast<WindowState*>(::GetW
 
 int ControlId(std::size_t index) { return kFirstControlId + static_cast<int>(index); }
 
-RECT PixelRect(const form::Box& twips, UINT dpi)
-{
-    const form::Box box = form::ToPixels(twips, static_cast<int>(dpi));
-    return {box.left, box.top, box.left + box.width, box.top + box.height};
-}
-
 // Button captions (frames are buttons too) read '&' as an access-key
 // prefix; doubled, it shows as itself. Labels say so with SS_NOPREFIX.
 std::wstring ButtonCaption(std::string_view text)
 {
     std::wstring caption;
-    for (wchar_t c : Widen(text)) {
+    for (wchar_t c : generation::Utf16(text)) {
         caption += c;
         if (c == L'&') caption += L'&';
     }
     return caption;
 }
 
-// The system's message font at the window's DPI: the face and size the
-// window prefers.
-LOGFONTW MessageFont(UINT dpi)
+// The layout and the font for the window's DPI and text size.
+void ChooseLayout(HWND window, WindowState& state, UINT dpi)
 {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    LOGFONTW logFont{};
-    if (system_calls::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
-        logFont = metrics.lfMessageFont;
-    } else {
-        logFont.lfHeight = -::MulDiv(11, static_cast<int>(dpi), 96);
-        logFont.lfCharSet = DEFAULT_CHARSET;
-        ::lstrcpynW(logFont.lfFaceName, L"Tahoma", LF_FACESIZE);
-    }
-    if (logFont.lfHeight > 0) logFont.lfHeight = -logFont.lfHeight;  // a cell height: near enough
-    return logFont;
-}
-
-// Whether every caption and default text fits its box in this font.
-bool EverythingFits(HWND window, HFONT font, UINT dpi)
-{
-    HDC dc = ::GetDC(window);
-    if (dc == nullptr) return true;
-    HGDIOBJ previous = ::SelectObject(dc, font);
-    TEXTMETRICW metrics{};
-    ::GetTextMetricsW(dc, &metrics);
-    const bool fits = form::EverythingFits(
-        [dc, &metrics](std::string_view text) {
-            const std::wstring wide = Widen(text);
-            SIZE size{};
-            ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-            return form::TextExtent{static_cast<int>(size.cx), static_cast<int>(metrics.tmHeight)};
-        },
-        static_cast<int>(dpi));
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(window, dc);
-    return fits;
-}
-
-// The system's message font at the window's DPI, made smaller, a pixel at a
-// time, until every caption fits its box.
-HFONT ChooseFont(HWND window, UINT dpi)
-{
-    LOGFONTW logFont = MessageFont(dpi);
-    const int smallest = ::MulDiv(form::kSmallestFontPixels, static_cast<int>(dpi), 96);
-    logFont.lfHeight = -form::FittingSize(-logFont.lfHeight, smallest, [&](int pixels) {
-        LOGFONTW tried = logFont;
-        tried.lfHeight = -pixels;
-        HFONT font = ::CreateFontIndirectW(&tried);
-        if (font == nullptr) return true;  // no smaller one will be made either
-        const bool fits = EverythingFits(window, font, dpi);
-        ::DeleteObject(font);
-        return fits;
-    });
-    return ::CreateFontIndirectW(&logFont);
-}
-
-// Puts every control at its box for the window's DPI, in its font.
-void PlaceControls(HWND window, WindowState& state)
-{
-    HFONT font = ChooseFont(window, state.dpi);
-    const auto& controls = form::Controls();
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        const RECT box = PixelRect(form::WindowBox(controls[i]), state.dpi);
-        ::SetWindowPos(state.controls[i], nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-        ::SendMessageW(state.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    }
+    state.dpi = dpi;
+    state.layoutDpi = LayoutDpi(window, dpi);
+    HFONT font = FittedFont(window, state.layoutDpi, dpi);
     if (state.font != nullptr) ::DeleteObject(state.font);
     state.font = font;
 }
 
-// A field keeps to one line: a pasted text loses its line breaks, since
-// each text ends up on a line of its own in the population list and a
-// break inside it would shift every line after it.
-LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) noexcept
+// The text on the clipboard, read no further than its memory block, whether
+// or not a terminating zero ends it within.
+std::wstring ClipboardText(HWND owner)
+{
+    std::wstring text;
+    if (!::IsClipboardFormatAvailable(CF_UNICODETEXT) || !::OpenClipboard(owner)) return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            const std::wstring_view block(chars, ::GlobalSize(data) / sizeof(wchar_t));
+            text = block.substr(0, block.find(L'\0'));
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+// Every control is subclassed for the first WM_GETOBJECT, which sets the
+// accessible texts (AccessibleTexts::Asked). A field (reference data 1)
+// also keeps to one line: a pasted text loses its line breaks, since each
+// text ends up on a line of its own in the population list and a break
+// inside it would shift every line after it.
+LRESULT CALLBACK ControlProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                  DWORD_PTR isField) noexcept
 {
     try {
         switch (message) {
+            case WM_GETOBJECT:
+                if (WindowState* state = StateOf(::GetParent(control)); state != nullptr && state->texts) {
+                    state->texts->Asked(state->controls);
+                }
+                break;
             case WM_CHAR:
-                if (wParam == L'\r' || wParam == L'\n') return 0;
+                if (isField && (wParam == L'\r' || wParam == L'\n')) return 0;
                 break;
             case WM_PASTE: {
-                if (!::IsClipboardFormatAvailable(CF_UNICODETEXT) || !::OpenClipboard(field)) return 0;
-                std::wstring text;
-                if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-                    if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
-                        text = chars;
-                        ::GlobalUnlock(data);
-                    }
-                }
-                ::CloseClipboard();
+                if (!isField) break;
+                std::wstring text = ClipboardText(control);
                 std::erase_if(text, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
-                ::SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+                ::SendMessageW(control, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
                 return 0;
             }
             case WM_NCDESTROY:
-                ::RemoveWindowSubclass(field, FieldProcedure, 0);
+                ::RemoveWindowSubclass(control, ControlProcedure, 0);
                 break;
         }
     } catch (...) {
-        return 0;  // a paste that found no memory pastes nothing
+        if (message == WM_PASTE) return 0;  // a paste that found no memory pastes nothing
     }
-    return ::DefSubclassProc(field, message, wParam, lParam);
+    return ::DefSubclassProc(control, message, wParam, lParam);
 }
 
-HWND CreateControl(HWND window, const form::Control& control, int id)
+// At its box, in the window's font.
+HWND CreateControl(HWND window, const WindowState& state, const form::Control& control, int id)
 {
     const wchar_t* windowClass = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD exStyle = 0;
-    std::wstring text = Widen(control.text);
+    std::wstring text = generation::Utf16(control.text);
     switch (control.kind) {
         case form::Kind::Frame:
             windowClass = L"BUTTON";
@@ -195,111 +146,17 @@ HWND CreateControl(HWND window, const form::Control& control, int id)
             text = ButtonCaption(control.text);
             break;
     }
-    HWND handle = ::CreateWindowExW(exStyle, windowClass, text.c_str(), style, 0, 0, 0, 0, window,
+    const RECT box = ControlBox(control, state.layoutDpi);
+    HWND handle = ::CreateWindowExW(exStyle, windowClass, text.c_str(), style, box.left, box.top,
+                                    box.right - box.left, box.bottom - box.top, window,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                     reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE)), nullptr);
-    if (handle != nullptr && control.kind == form::Kind::Field) {
-        ::SendMessageW(handle, EM_SETLIMITTEXT, 0, 0);  // none of its own: the system's largest
-        ::SetWindowSubclass(handle, FieldProcedure, 0, 0);
-    }
+    if (handle == nullptr) return nullptr;
+    ::SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
+    const bool isField = control.kind == form::Kind::Field;
+    if (isField) ::SendMessageW(handle, EM_SETLIMITTEXT, 0, 0);  // none of its own: the system's largest
+    ::SetWindowSubclass(handle, ControlProcedure, 0, isField ? 1 : 0);
     return handle;
-}
-
-// Gives controls texts for screen readers beyond their captions. Needs COM
-// initialised on the thread; without it, or where the system does not
-// offer the service, nothing is set.
-class AccessibleTexts {
-public:
-    AccessibleTexts()
-    {
-        if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                                      reinterpret_cast<void**>(&services_)))) {
-            services_ = nullptr;
-        }
-    }
-    ~AccessibleTexts()
-    {
-        if (services_ != nullptr) services_->Release();
-    }
-    AccessibleTexts(const AccessibleTexts&) = delete;
-    AccessibleTexts& operator=(const AccessibleTexts&) = delete;
-
-    void Set(HWND control, const MSAAPROPID& property, const std::wstring& text)
-    {
-        if (services_ == nullptr || control == nullptr) return;
-        services_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property, text.c_str());
-    }
-
-private:
-    IAccPropServices* services_ = nullptr;
-};
-
-// Screen readers name an edit control after the label before it in the
-// window order, which here is not its own (the order is the keyboard's), so
-// each field is given its name from the form ("Rook: Min").
-void NameFields(const WindowState& state)
-{
-    AccessibleTexts texts;
-    const auto& controls = form::Controls();
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        if (controls[i].kind != form::Kind::Field) continue;
-        texts.Set(state.controls[i], PROPID_ACC_NAME, Widen(controls[i].accessibleName));
-    }
-}
-
-// Works out where the next press writes, for the button's tooltip and, as
-// its accessible description, for screen readers.
-void ShowWhereAPressWrites(HWND window, WindowState& state)
-{
-    std::wstring text = Widen(form::WhereAPressWrites());
-    if (text == state.whereAPressWrites) return;
-    state.whereAPressWrites = std::move(text);
-    AccessibleTexts().Set(FindControl(window, "Command1"), PROPID_ACC_DESCRIPTION, state.whereAPressWrites);
-}
-
-// The button's tooltip. Its text is asked for (TTN_GETDISPINFO) each time it
-// is about to show, so it names the current folder of that moment.
-HWND CreateTooltip(HWND window)
-{
-    HWND tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
-                                     reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE)),
-                                     nullptr);
-    if (tooltip == nullptr) return nullptr;
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window;
-    tool.uId = reinterpret_cast<UINT_PTR>(FindControl(window, "Command1"));
-    tool.lpszText = LPSTR_TEXTCALLBACKW;
-    ::SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    return tooltip;
-}
-
-// The button's tooltip names a path that may be longer than a screen is
-// wide: it is at most a third as wide as the window's monitor (or as wide as
-// the window, when that is wider), in that monitor's pixels, with its lines
-// broken where they would be wider.
-void FitTooltip(HWND window, WindowState& state)
-{
-    RECT frame{};
-    ::GetWindowRect(window, &frame);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
-    const LONG width = std::max(frame.right - frame.left, (monitor.rcWork.right - monitor.rcWork.left) / 3);
-    ::SendMessageW(state.tooltip, TTM_SETMAXTIPWIDTH, 0, width);
-
-    const HDC dc = ::GetDC(state.tooltip);
-    const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(state.tooltip, WM_GETFONT, 0, 0));
-    const HGDIOBJ previous = font != nullptr ? ::SelectObject(dc, font) : nullptr;
-    const auto fits = [dc, width](const std::wstring& line) {
-        SIZE size{};
-        return ::GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size) && size.cx <= width;
-    };
-    state.tooltipText = form::BrokenIntoLines(state.whereAPressWrites, fits);
-    if (previous != nullptr) ::SelectObject(dc, previous);
-    ::ReleaseDC(state.tooltip, dc);
 }
 
 // Frames and labels first, in table order; then the fields and the button
@@ -310,7 +167,7 @@ bool CreateControls(HWND window, WindowState& state)
     state.controls.assign(controls.size(), nullptr);
     auto create = [&](const form::Control& control) {
         const std::size_t index = static_cast<std::size_t>(&control - controls.data());
-        state.controls[index] = CreateControl(window, control, ControlId(index));
+        state.controls[index] = CreateControl(window, state, control, ControlId(index));
         return state.controls[index] != nullptr;
     };
     for (const form::Control& control : controls) {
@@ -323,23 +180,16 @@ bool CreateControls(HWND window, WindowState& state)
     return true;
 }
 
-void SizeClientArea(HWND window, UINT dpi)
-{
-    RECT frame = PixelRect({0, 0, form::kClientWidth, form::kClientHeight}, dpi);
-    system_calls::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
-    ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void Report(HWND window, const generation::RunOutcome& outcome)
 {
-    const std::wstring text = Widen(form::FailureReportText(outcome.kind, outcome.message));
-    ::MessageBoxW(window, text.c_str(), Widen(form::kCaption).c_str(), MB_OK | MB_ICONERROR);
+    const std::wstring text = generation::Utf16(form::FailureReportText(outcome.kind, outcome.message));
+    ::MessageBoxW(window, text.c_str(), generation::Utf16(form::kCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 // One generation run in the current directory with the fields as they
 // stand. A failure is reported; the fields and the previous file stay as
-// they were, so the user can mend the cause and press again.
+// they were, so the user can mend the cause and press again. A field whose
+// text UTF-8 cannot hold (a lone surrogate) is refused, not mended.
 void Generate(HWND window, const WindowState& state)
 {
     generation::GenerationParameters parameters;
@@ -350,7 +200,9 @@ void Generate(HWND window, const WindowState& state)
         const int length = ::GetWindowTextLengthW(state.controls[i]);
         std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
         wide.resize(static_cast<std::size_t>(::GetWindowTextW(state.controls[i], wide.data(), length + 1)));
-        if (!Narrow(wide, form::FieldText(parameters, control))) {
+        bool valid = true;
+        form::FieldText(parameters, control) = generation::Utf8(wide, &valid);
+        if (!valid) {
             Report(window, form::BrokenTextOutcome(control));
             return;
         }
@@ -369,40 +221,48 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             break;
         }
         case WM_CREATE:
-            if (state == nullptr || !CreateControls(window, *state)) return -1;
-            NameFields(*state);
-            state->tooltip = CreateTooltip(window);  // the window works without it
-            ShowWhereAPressWrites(window, *state);
-            state->dpi = system_calls::DpiForWindow(window);
-            PlaceControls(window, *state);
-            SizeClientArea(window, state->dpi);
+            // Each control is made at its box in its font, and the tooltip
+            // only once the window shows (kMakeTooltip): nothing is done
+            // twice, or before it is needed, while the user waits.
+            if (state == nullptr) return -1;
+            ChooseLayout(window, *state, system_calls::DpiForWindow(window));
+            if (!CreateControls(window, *state)) return -1;
+            SizeClientArea(window, state->layoutDpi, state->dpi);
+            state->texts.emplace(window, FindControl(window, "Command1"));
+            ::PostMessageW(window, kMakeTooltip, 0, 0);
+            return 0;
+        case kMakeTooltip:
+            if (state != nullptr && state->texts) state->texts->MakeTooltip();
             return 0;
         case WM_DPICHANGED: {
             if (state == nullptr) break;
-            state->dpi = HIWORD(wParam);
-            PlaceControls(window, *state);
+            ChooseLayout(window, *state, HIWORD(wParam));
+            PlaceControls(state->controls, state->layoutDpi, state->font);
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
             ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                            suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_GETOBJECT:
+            if (state != nullptr && state->texts) state->texts->Asked(state->controls);
+            break;
         case WM_ACTIVATE:
             // Keep the focused control over a deactivation (the report, another
             // program) and give it back on return, as a dialog does.
             if (state != nullptr && LOWORD(wParam) == WA_INACTIVE) {
                 HWND focus = ::GetFocus();
                 if (focus != nullptr && ::IsChild(window, focus)) state->focus = focus;
-            } else if (state != nullptr) {
-                ShowWhereAPressWrites(window, *state);  // the description, read without the tooltip
+            } else if (state != nullptr && state->texts) {
+                state->texts->Activated();  // the description, read without the tooltip
             }
             break;
         case WM_NOTIFY: {
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
-            if (state != nullptr && info->hdr.code == TTN_GETDISPINFOW && info->hdr.hwndFrom == state->tooltip) {
-                ShowWhereAPressWrites(window, *state);
-                FitTooltip(window, *state);
-                info->lpszText = state->tooltipText.data();
-                return 0;
+            if (state != nullptr && state->texts && info->hdr.code == TTN_GETDISPINFOW) {
+                if (wchar_t* text = state->texts->TooltipText(info->hdr.hwndFrom)) {
+                    info->lpszText = text;
+                    return 0;
+                }
             }
             break;
         }
@@ -444,28 +304,6 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-std::wstring Widen(std::string_view utf8)
-{
-    if (utf8.empty()) return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-    if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
-
-bool Narrow(std::wstring_view utf16, std::string& utf8)
-{
-    utf8.clear();
-    if (utf16.empty()) return true;
-    const int length = static_cast<int>(utf16.size());
-    const int size = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), length, nullptr, 0, nullptr,
-                                           nullptr);
-    if (size <= 0) return false;
-    utf8.resize(static_cast<std::size_t>(size));
-    return ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), length, utf8.data(), size, nullptr,
-                                 nullptr) == size;
-}
-
 HWND CreatePopulationWindow(HINSTANCE instance)
 {
     const int iconSize = ::GetSystemMetrics(SM_CXICON);
@@ -483,9 +321,13 @@ HWND CreatePopulationWindow(HINSTANCE instance)
         ::LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, smallIconSize, smallIconSize, LR_DEFAULTCOLOR));
     if (::RegisterClassExW(&windowClass) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
 
-    const std::wstring caption = Widen(form::kCaption);
+    // Made at its size for the system DPI, at which a new window opens, so
+    // that it is not made at another one and resized at once.
+    const UINT dpi = system_calls::DpiForWindow(nullptr);
+    const SIZE size = WindowSize(LayoutDpi(nullptr, dpi), dpi);
+    const std::wstring caption = generation::Utf16(form::kCaption);
     return ::CreateWindowExW(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+                             size.cx, size.cy, nullptr, nullptr, instance, nullptr);
 }
 
 HWND FindControl(HWND window, std::string_view name)

@@ -29,10 +29,4 @@ int RunMessageLoop(HWND window);
 // The control of that form name ("Text1(5)", "Command1", ...), or nullptr.
 HWND FindControl(HWND window, std::string_view name);
 
-// Text conversions between the fields' UTF-16 and the core's UTF-8. Narrow
-// fails (returns false) on text that UTF-8 cannot hold, an unpaired
-// surrogate; Widen replaces invalid UTF-8 by U+FFFD.
-std::wstring Widen(std::string_view utf8);
-bool Narrow(std::wstring_view utf16, std::string& utf8);
-
 }  // namespace win32

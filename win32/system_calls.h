@@ -8,7 +8,7 @@
 // would keep the program from starting at all on those systems.
 namespace win32::system_calls {
 
-// The window's DPI; without GetDpiForWindow, the system DPI
+// The window's DPI; without GetDpiForWindow, or without a window, the system DPI
 // (GetDeviceCaps with LOGPIXELSX), at which Windows 7 and 8.1 place a new
 // window.
 UINT DpiForWindow(HWND window);

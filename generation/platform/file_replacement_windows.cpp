@@ -12,6 +12,7 @@
 
 #include "generation/failures.h"
 #include "generation/platform/file_replacement.h"
+#include "generation/platform/utf16.h"
 
 namespace generation {
 
@@ -21,19 +22,6 @@ HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 std::intptr_t AsInteger(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 // INVALID_HANDLE_VALUE as the header's integer: -1.
 constexpr std::intptr_t kNoHandle = -1;
-
-std::string Utf8(std::wstring_view text)
-{
-    if (text.empty()) return {};
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
-                              nullptr);
-    }
-    return utf8;
-}
 
 // The system's own text for an error code, in the user's language, without
 // the line end and the full stop that the system puts after it.

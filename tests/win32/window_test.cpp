@@ -11,16 +11,21 @@
 // and must look the same through their fallbacks.
 #include <windows.h>
 #include <commctrl.h>
+#include <initguid.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "generation/platform/utf16.h"
 #include "support/expected_form.h"
+#include "support/import_patch.h"
 #include "win32/population_window.h"
 #include "win32/system_calls.h"
 
@@ -40,8 +45,9 @@ std::wstring WideText(HWND control)
 
 std::string Narrowed(const std::wstring& text)
 {
-    std::string utf8;
-    EXPECT_TRUE(win32::Narrow(text, utf8));
+    bool valid = false;
+    std::string utf8 = generation::Utf8(text, &valid);
+    EXPECT_TRUE(valid);
     return utf8;
 }
 
@@ -69,12 +75,55 @@ void ChangeDpi(HWND window, int dpi)
     ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
 }
 
+// The system's store of texts for screen readers, as the window finds it
+// through its import of CoCreateInstance: it records each text set on a
+// control, by its handle and kind ("name", "description").
+struct RecordedTexts : IAccPropServices {
+    int created = 0, calls = 0;
+    std::map<std::pair<HWND, std::string>, std::string> texts;
+    HRESULT WINAPI SetHwndPropStr(HWND control, DWORD object, DWORD child, MSAAPROPID id, LPCWSTR text) override
+    {
+        ++calls;
+        const bool self = object == static_cast<DWORD>(OBJID_CLIENT) && child == CHILDID_SELF;
+        const char* kind = id == PROPID_ACC_NAME ? "name" : id == PROPID_ACC_DESCRIPTION ? "description" : "?";
+        texts[{control, self ? kind : "?"}] = Narrowed(text);
+        return S_OK;
+    }
+    HRESULT WINAPI QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG WINAPI AddRef() override { return 1; }
+    ULONG WINAPI Release() override { return 1; }
+    HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override { return E_NOTIMPL; }
+    HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override { return E_NOTIMPL; }
+    HRESULT WINAPI ClearHwndProps(HWND, DWORD, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
+    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
+    HRESULT WINAPI DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override { return E_NOTIMPL; }
+    HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
+    HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
+    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override { return E_NOTIMPL; }
+} recorded;
+
+HRESULT WINAPI RecordingCoCreateInstance(REFCLSID id, IUnknown*, DWORD, REFIID wanted, void** object)
+{
+    if (id != CLSID_AccPropServices || wanted != IID_IAccPropServices) return REGDB_E_CLASSNOTREG;
+    ++recorded.created;
+    *object = static_cast<IAccPropServices*>(&recorded);
+    return S_OK;
+}
+
 // One window for all the tests, left to the end of the process: Wine with
 // no window manager waits two seconds for each window it takes down.
 class Window : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        static const ImportPatch coCreateInstance("CoCreateInstance",
+                                                  reinterpret_cast<const void*>(&RecordingCoCreateInstance));
         window_ = win32::CreatePopulationWindow(::GetModuleHandleW(nullptr));
         if (window_ == nullptr) return;
         ::ShowWindow(window_, SW_SHOWNORMAL);
@@ -88,6 +137,10 @@ protected:
         const char* expected = std::getenv("POPGEN_EXPECT_DPI");
         dpi_ = static_cast<int>(::GetDpiForWindow(window_));
         ASSERT_EQ(dpi_, expected != nullptr ? std::atoi(expected) : 96) << "not the DPI this run was started for";
+        // Larger text (POPGEN_MESSAGE_FONT pixels at 96 DPI, against the
+        // standard 12) lays the form out as at a higher DPI.
+        const char* text = std::getenv("POPGEN_MESSAGE_FONT");
+        layoutDpi_ = text != nullptr ? dpi_ * std::atoi(text) / 12 : dpi_;
     }
 
     HWND Control(std::string_view name) const
@@ -99,6 +152,7 @@ protected:
 
     static inline HWND window_ = nullptr;
     int dpi_ = 96;
+    int layoutDpi_ = 96;
 };
 
 // A sizable top-level window with minimise, maximise and close, not a dialog
@@ -129,6 +183,42 @@ TEST_F(Window, IsAnOrdinaryTopLevelWindowAsItsManifestSays)
     EXPECT_NE(Narrowed(path).find("common-controls_6595b64144ccf1df_6."), std::string::npos) << Narrowed(path);
     EXPECT_EQ(::GetAwarenessFromDpiAwarenessContext(::GetWindowDpiAwarenessContext(window_)),
               DPI_AWARENESS_PER_MONITOR_AWARE);
+}
+
+// Screen readers get the fields' names and the button's description once a
+// client first asks for an object (WM_GETOBJECT, here to a label), each on
+// its own control; another request adds nothing.
+TEST_F(Window, AccessibleTextsReachTheSystemWhenAClientFirstAsks)
+{
+    EXPECT_EQ(recorded.created, 0) << "made before any client asked";
+    ::SendMessageW(Control("Label3(12)"), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+    EXPECT_EQ(recorded.created, 1);
+    for (const expected_form::Control& field : expected_form::kControls) {
+        if (field.kind != Kind::Field) continue;
+        std::string name, column;  // the label on its row; the heading above it
+        for (const expected_form::Control& label : expected_form::kControls) {
+            if (label.kind == Kind::Label && label.parent == field.parent && label.top == field.top) name = label.text;
+            if (label.kind == Kind::Label && label.parent == field.parent && label.left == field.left) column = label.text;
+        }
+        EXPECT_EQ(recorded.texts[std::pair(Control(field.name), "name")], column.empty() ? name : name + " " + column);
+    }
+    const std::string description = recorded.texts[std::pair(Control("Command1"), "description")];
+    EXPECT_TRUE(description.starts_with("Writes ") && description.ends_with("\\files\\game_list.txt")) << description;
+    EXPECT_EQ(recorded.texts.size(), 16u);
+    const int calls = recorded.calls;
+    ::SendMessageW(window_, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+    EXPECT_EQ(recorded.calls, calls);
+    EXPECT_EQ(recorded.created, 1);
+
+    // The description follows the current folder, from one activation to the next.
+    wchar_t temp[MAX_PATH] = {}, previous[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ::SetCurrentDirectoryW(temp);
+    ::SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_EQ(recorded.texts[std::pair(Control("Command1"), "description")],
+              "Writes " + Narrowed(temp) + "files\\game_list.txt");
 }
 
 // Enlarged, the window keeps every control where it was; moved to another
@@ -196,6 +286,46 @@ TEST_F(Window, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
                    SWP_NOMOVE | SWP_NOZORDER);
 }
 
+// With a message font larger than the standard 9 points, the whole form
+// grows by its ratio to the standard: the client area and each box, within
+// a pixel; and so does the text.
+TEST_F(Window, GrowsWithTheTextSizeAsked)
+{
+    if (layoutDpi_ == dpi_) GTEST_SKIP() << "the standard text size, whose boxes the other tests check";
+    RECT client{}, frame{};
+    ::GetClientRect(window_, &client);
+    ::GetWindowRect(window_, &frame);
+    MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+    const LONG room = monitor.rcWork.bottom - monitor.rcWork.top;
+    if (Scaled(expected_form::kClientHeight, layoutDpi_) + (frame.bottom - frame.top) - client.bottom > room) {
+        // Too large for the screen: the window grows as far as it fits, a
+        // DPI step (under 5 px) short of the work area's height at most.
+        EXPECT_LE(frame.bottom - frame.top, room);
+        EXPECT_GT(frame.bottom - frame.top, room - 5);
+        EXPECT_NEAR(client.right * expected_form::kClientHeight, client.bottom * expected_form::kClientWidth,
+                    2 * expected_form::kClientHeight) << "out of proportion";
+        return;
+    }
+    EXPECT_NEAR(client.right, Scaled(expected_form::kClientWidth, layoutDpi_), 1);
+    EXPECT_NEAR(client.bottom, Scaled(expected_form::kClientHeight, layoutDpi_), 1);
+    for (const expected_form::Control& expected : expected_form::kControls) {
+        int left = expected.left, top = expected.top;
+        for (const expected_form::Control& frame : expected_form::kControls) {
+            if (frame.name == expected.parent) left += frame.left, top += frame.top;
+        }
+        RECT box{};
+        ::GetWindowRect(Control(expected.name), &box);
+        ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&box), 2);
+        const int wanted[] = {left, top, expected.width, expected.height};
+        const LONG found[] = {box.left, box.top, box.right - box.left, box.bottom - box.top};
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR(found[i], Scaled(wanted[i], layoutDpi_), 1) << expected.name;
+    }
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control("Command1"), WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_GT(-font.lfHeight, Scaled(11, dpi_)) << "the text itself no larger";
+}
+
 TEST_F(Window, FocusStartsInTheRookMinAndTabFollowsTheKeyboardOrder)
 {
     const auto& order = expected_form::kFocusOrder;
@@ -237,9 +367,9 @@ TEST_F(Window, EveryCaptionFitsItsBoxInTheWindowFont)
         ::SelectObject(dc, previous);
         RECT client{};
         ::GetClientRect(control, &client);
-        EXPECT_LE(size.cx + Scaled(kMargins[static_cast<int>(expected.kind)], dpi_), client.right)
+        EXPECT_LE(size.cx + Scaled(kMargins[static_cast<int>(expected.kind)], layoutDpi_), client.right)
             << expected.name << " \"" << expected.text << "\" is " << size.cx << " px wide";
-        EXPECT_LE(metrics.tmHeight, Scaled(expected.height, dpi_)) << expected.name << ": font too tall";
+        EXPECT_LE(metrics.tmHeight, Scaled(expected.height, layoutDpi_)) << expected.name << ": font too tall";
     }
     ::ReleaseDC(window_, dc);
 }
@@ -428,15 +558,20 @@ TEST_F(Window, PastedLineBreaksStayOutOfAField)
     ::SetWindowTextW(field, L"150");
 }
 
-// A broken surrogate, which UTF-8 cannot hold, is refused, not replaced.
-TEST(TextConversion, KeepsEveryCharacterAndRefusesBrokenSurrogates)
+// Every character both ways; text that is not valid (a broken surrogate, a
+// stray byte) comes out with U+FFFD in its place and is said to be invalid.
+TEST(TextConversion, KeepsEveryCharacterAndMarksInvalidText)
 {
     const std::wstring text = L"a\u00e9\u20ac\U0001D11E";
-    std::string utf8;
-    ASSERT_TRUE(win32::Narrow(text, utf8));
-    EXPECT_EQ(utf8, "a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E");
-    EXPECT_EQ(win32::Widen(utf8), text);
-    EXPECT_FALSE(win32::Narrow(std::wstring(L"1\xD834" L"2"), utf8));
+    bool valid = false;
+    EXPECT_EQ(generation::Utf8(text, &valid), "a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E");
+    EXPECT_TRUE(valid);
+    EXPECT_EQ(generation::Utf16("a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E", &valid), text);
+    EXPECT_TRUE(valid);
+    EXPECT_EQ(generation::Utf8(std::wstring(L"1\xD834" L"2"), &valid), "1\xEF\xBF\xBD" "2");
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(generation::Utf16("1\xFF" "2", &valid), L"1\xFFFD" L"2");
+    EXPECT_FALSE(valid);
 }
 
 // Runs this program again, without arguments, at `dpi` dots per inch; the
@@ -489,16 +624,19 @@ int main(int argc, char** argv)
         --argc;
     }
     if (argc == 2 && std::string_view(argv[1]).starts_with(kAtDpi)) {
-        // POPGEN_WIDE_MESSAGE_FONT: the prefix's message font drawn about
-        // three times as wide as its face, while that run lasts.
+        // While that run lasts, the prefix's message font is drawn about
+        // three times as wide as its face (POPGEN_WIDE_MESSAGE_FONT), or is
+        // POPGEN_MESSAGE_FONT pixels tall at 96 DPI.
         const wchar_t* key = L"Control Panel\\Desktop\\WindowMetrics";
         LOGFONTW font{};
         DWORD size = sizeof font;
+        const char* height = std::getenv("POPGEN_MESSAGE_FONT");
         const bool widen =
-            std::getenv("POPGEN_WIDE_MESSAGE_FONT") != nullptr &&
+            (std::getenv("POPGEN_WIDE_MESSAGE_FONT") != nullptr || height != nullptr) &&
             !::RegGetValueW(HKEY_CURRENT_USER, key, L"MessageFont", RRF_RT_REG_BINARY, nullptr, &font, &size);
         LOGFONTW wide = font;
-        wide.lfWidth = 3 * std::abs(font.lfHeight) / 2;
+        if (height != nullptr) wide.lfHeight = -std::atoi(height);
+        else wide.lfWidth = 3 * std::abs(font.lfHeight) / 2;
         if (widen) ::RegSetKeyValueW(HKEY_CURRENT_USER, key, L"MessageFont", REG_BINARY, &wide, sizeof wide);
         const int status = RunAtDpi(std::atoi(argv[1] + kAtDpi.size()), windows7);
         if (widen) ::RegSetKeyValueW(HKEY_CURRENT_USER, key, L"MessageFont", REG_BINARY, &font, sizeof font);

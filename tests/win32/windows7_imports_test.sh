@@ -26,7 +26,7 @@ KERNEL32.DLL: GetFileAttributesW GetFileInformationByHandle GetFileSizeEx GetFil
 KERNEL32.DLL: GetFinalPathNameByHandleW GetFullPathNameW GetHandleInformation GetLastError
 KERNEL32.DLL: GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask GetStartupInfoA GetStartupInfoW
 KERNEL32.DLL: GetSystemTimeAsFileTime GetTempPathW GetThreadContext GetThreadPriority GetTickCount GetTickCount64
-KERNEL32.DLL: GetVolumeInformationW GlobalLock GlobalUnlock InitializeCriticalSection
+KERNEL32.DLL: GetVolumeInformationW GlobalLock GlobalSize GlobalUnlock InitializeCriticalSection
 KERNEL32.DLL: IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection LoadLibraryW LocalFree
 KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA QueryPerformanceCounter
 KERNEL32.DLL: QueryPerformanceFrequency RaiseException
@@ -54,10 +54,10 @@ OLE32.DLL: CoCreateInstance CoInitializeEx CoUninitialize
 SHELL32.DLL: CommandLineToArgvW
 USER32.DLL: AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW DispatchMessageW
 USER32.DLL: GetClipboardData GetDC GetDlgCtrlID GetDlgItem GetFocus GetKeyState GetMessageW
-USER32.DLL: GetMonitorInfoW GetWindowRect MonitorFromWindow
+USER32.DLL: GetMonitorInfoW GetParent GetWindowRect MonitorFromPoint MonitorFromWindow
 USER32.DLL: GetSystemMetrics GetWindowLongPtrW GetWindowTextLengthW GetWindowTextW IsChild
 USER32.DLL: IsClipboardFormatAvailable IsDialogMessageW LoadCursorW LoadImageW MessageBoxW
-USER32.DLL: OpenClipboard PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
+USER32.DLL: OpenClipboard PostMessageW PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
 USER32.DLL: SetWindowLongPtrW SetWindowPos ShowWindow SystemParametersInfoW TranslateMessage
 USER32.DLL: UpdateWindow
 '
