@@ -66,10 +66,10 @@ bool MayFollow(const struct stat& link, const struct stat& folder, uid_t user)
     return !othersMayWrite || link.st_uid == user || link.st_uid == 0 || link.st_uid == folder.st_uid;
 }
 
-// Where the link `name` in `folder` points. Its owner and its text come from
-// the one link that the descriptor holds, so another link swapped in
-// meanwhile is not read in its place. Throws FileFailure naming `link` when
-// the link may not be followed.
+// Where the link `name` in `folder` points, or nothing when it is no longer
+// a link. Its owner and its text come from the one link that the descriptor
+// holds, so another link swapped in meanwhile is not read in its place.
+// Throws FileFailure naming `link` when the link may not be followed.
 std::filesystem::path ReadPermittedLink(int folder, const std::string& name, const std::filesystem::path& link)
 {
     const Descriptor held(OpenRetrying(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -78,7 +78,7 @@ std::filesystem::path ReadPermittedLink(int folder, const std::string& name, con
     if (held.Get() < 0 || ::fstat(held.Get(), &linkStatus) != 0 || ::fstat(folder, &folderStatus) != 0) {
         throw FileFailure("write", link, LastError());
     }
-    if (!S_ISLNK(linkStatus.st_mode)) return name;  // replaced by a file meanwhile: that file it is
+    if (!S_ISLNK(linkStatus.st_mode)) return {};  // replaced meanwhile: checked again as it is now
     if (!MayFollow(linkStatus, folderStatus, ::geteuid())) {
         throw FileFailure("write", link,
                           "it is a link that another user made in a folder that others can write to, so it is not "
@@ -131,7 +131,7 @@ FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::mo
             throw FileFailure("write", target_, std::make_error_code(std::errc::too_many_symbolic_link_levels));
         }
         const std::filesystem::path linked = ReadPermittedLink(folderFd.Get(), name, target_);
-        if (linked == name) continue;
+        if (linked.empty()) continue;
         const std::filesystem::path linkedName = linked.filename();
         if (linkedName.empty() || linkedName == "." || linkedName == "..") {
             throw FileFailure("write", target_, "it is a folder");

@@ -144,11 +144,14 @@ planted-link)  # a link another user made in a folder others can write to is ref
         [ "$(cat "$mode/home/profile")" = mine ] || fail "$mode: the linked file was changed"
         [ "$(ls -A "$mode/files")" = game_list.txt ] || fail "$mode: left $(ls -A "$mode/files")"
     done
-    # The user's own link there is followed.
+    # The user's own link there is followed, and so is root's in a folder of 65534.
     rm "1777/$list" && setpriv --reuid=4242 --regid=4242 --clear-groups ln -s "$work/1777/home/profile" "1777/$list"
-    run --directory 1777
-    expect_status 0 own link
-    cmp 1777/home/profile "$golden" || fail "the own link was not followed"
+    ln -sf "$work/0777/home/profile" "0777/$list" && chown 65534 0777/files
+    for mode in 1777 0777; do
+        run --directory $mode
+        expect_status 0 "the link of uid $(stat -c %u "$mode/$list") in $mode"
+        cmp $mode/home/profile "$golden" || fail "$mode: the link was not followed"
+    done
     ;;
 *) fail "no such case" ;;
 esac

@@ -367,7 +367,7 @@ TEST(FileFaults, ALinkAnotherUserMayHavePlantedIsRefused)
         WriteBytes(real, kPrevious);
         std::filesystem::create_symlink(real, dir.ListPath());
         ASSERT_EQ(::lchown(dir.ListPath().c_str(), c.linkOwner, c.linkOwner), 0);
-        ASSERT_EQ(::chown(files.c_str(), c.folderOwner, c.folderOwner), 0);
+        ASSERT_EQ(::chown(files.c_str(), c.folderOwner, 4343), 0);  // its group is nobody's
         ASSERT_EQ(::chmod(files.c_str(), c.folderMode), 0);
         const std::string row = "folder " + std::to_string(c.folderMode) + " of " + std::to_string(c.folderOwner) +
                                 ", link of " + std::to_string(c.linkOwner);
@@ -383,6 +383,17 @@ TEST(FileFaults, ALinkAnotherUserMayHavePlantedIsRefused)
         EXPECT_EQ(ReadBytes(real), kPrevious) << row;
         EXPECT_EQ(FolderNames(files), std::vector<std::string>{"game_list.txt"}) << row;
     }
+}
+
+TEST(FileFaults, ALinkLoopIsAFileFailure)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    std::filesystem::create_symlink("game_list.txt", dir.ListPath());
+    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    EXPECT_NE(message.find(std::make_error_code(std::errc::too_many_symbolic_link_levels).message()),
+              std::string::npos) << message;
+    EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
 }
 
 // What was checked holds when the file is replaced: a link or a folder
