@@ -4,9 +4,9 @@
 
 #include <cerrno>
 #include <climits>
-#include <utility>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "generation/failures.h"
 #include "generation/platform/file_replacement.h"
@@ -60,9 +60,12 @@ constexpr int kMostLinks = 40;
 // Whether a link may be followed, as the kernel decides for links in a
 // sticky folder, but for every folder: when no other user can write to the
 // folder, or when the link is the user's, root's or the folder owner's.
+// Others can write to a folder that lets its group or everyone write, and
+// to one that belongs to another user than this one or root.
 bool MayFollow(const struct stat& link, const struct stat& folder, uid_t user)
 {
-    const bool othersMayWrite = (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (folder.st_uid != user && folder.st_uid != 0);
+    const bool othersMayWrite =
+        (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (folder.st_uid != user && folder.st_uid != 0);
     return !othersMayWrite || link.st_uid == user || link.st_uid == 0 || link.st_uid == folder.st_uid;
 }
 
@@ -87,6 +90,9 @@ std::filesystem::path ReadPermittedLink(int folder, const std::string& name, con
     std::string text(PATH_MAX, '\0');
     const ssize_t size = ::readlinkat(held.Get(), "", text.data(), text.size());
     if (size < 0) throw FileFailure("write", link, LastError());
+    if (static_cast<std::size_t>(size) == text.size()) {
+        throw FileFailure("write", link, std::make_error_code(std::errc::filename_too_long));
+    }
     text.resize(static_cast<std::size_t>(size));
     return text;
 }
