@@ -103,9 +103,18 @@ usage)  # status 2, a hint to --help, nothing written
     run --help  # fits a console of 80 columns, which breaks a line that fills it
     expect_status 0 --help
     awk 'length > 79 { print; long = 1 } END { exit long }' out >long || fail "help lines over 79 columns:"$'\n'"$(cat long)"
+    # Descriptions start at the option column, 24, and so do their further
+    # lines; no line could have taken the next word within 79 columns.
+    awk 'function at24(line) { return substr(line, 1, 23) ~ / $/ && substr(line, 24, 1) != " " }
+         /^  -/ && !at24($0) || /^   / && !at24($0) { print "not at column 24: " $0 }
+         prev != "" && $0 != "" && !/^  -|^Usage:/ && length(prev) + 1 + length($1) <= 79 { print "room for " $1 ": " prev }
+         { prev = $0 }' out >misplaced
+    [ ! -s misplaced ] || fail "help layout:"$'\n'"$(cat misplaced)"
     run --players 40 --foo bar baz
     expect_status 2 --players 40 --foo bar baz
-    grep -q 'not expected: --foo bar baz$' err || fail "not as typed: $(cat err)"
+    grep -q 'arguments were not expected: --foo bar baz$' err || fail "not as typed: $(cat err)"
+    run stray
+    grep -q 'argument was not expected: stray$' err || fail "one: $(cat err)"
     if [[ ${program[-1]} == *.exe ]]; then  # the help as Windows programs give it
         run "/?"
         expect_status 0 "/?"

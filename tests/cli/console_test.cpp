@@ -204,4 +204,22 @@ TEST(Console, OnlyADoubleClickWithoutArgumentsExplainsItself)
     for (const Case& c : cases) EXPECT_EQ(cli::StartedByDoubleClick(c.use), c.explains) << c.start;
 }
 
+// A launcher that gives the program a console but reads its output: no
+// explanation, no waiting for Enter. (Here this process alone in a console
+// of its own, its output first that console, then a pipe.)
+TEST(Console, ALauncherThatReadsTheOutputGetsNoExplanation)
+{
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole()) << "error " << ::GetLastError();
+    EXPECT_TRUE(cli::StartedByDoubleClick(cli::CurrentConsoleUse(0))) << "its output the console";
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read, &write, nullptr, 0));
+    ::SetStdHandle(STD_OUTPUT_HANDLE, write);
+    EXPECT_FALSE(cli::StartedByDoubleClick(cli::CurrentConsoleUse(0))) << "its output a pipe";
+    ::CloseHandle(read);
+    ::CloseHandle(write);
+    ::FreeConsole();
+}
+
 }  // namespace

@@ -364,27 +364,38 @@ public:
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
         const std::filesystem::path holder = std::filesystem::path(self).parent_path() / "file_holder.exe";
+        // The holder sets this event once it holds the file.
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        const HANDLE held = ::CreateEventW(&inherited, TRUE, FALSE, nullptr);
+        if (held == nullptr) {
+            ADD_FAILURE() << "cannot create an event (error " << ::GetLastError() << ")";
+            return;
+        }
         std::wstring commandLine = L"\"" + holder.native() + L"\" \"" + file.native() + L"\" " +
-                                   std::to_wstring(milliseconds);
+                                   std::to_wstring(milliseconds) + L" " +
+                                   std::to_wstring(reinterpret_cast<UINT_PTR>(held));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(holder.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+        if (!::CreateProcessW(holder.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                               &startup, &process)) {
             ADD_FAILURE() << "cannot start " << holder << " (error " << ::GetLastError() << ")";
+            ::CloseHandle(held);
             return;
         }
         ::CloseHandle(process.hThread);
         process_ = process.hProcess;
-        // Held once the file may no longer be deleted.
-        for (int tries = 0; tries < 1000 && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; ++tries) {
-            const HANDLE probe = ::CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, 0, nullptr);
-            if (probe == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION) return;
-            if (probe != INVALID_HANDLE_VALUE) ::CloseHandle(probe);
-            ::Sleep(5);
+        const HANDLE either[] = {held, process_};
+        const DWORD woken = ::WaitForMultipleObjects(2, either, FALSE, 30000);
+        ::CloseHandle(held);
+        if (woken == WAIT_OBJECT_0) return;
+        DWORD code = 0;
+        if (woken == WAIT_OBJECT_0 + 1 && ::GetExitCodeProcess(process_, &code)) {
+            ADD_FAILURE() << "the holding program ended with exit code " << code
+                          << " (the system's error code) before it held " << file;
+        } else {
+            ADD_FAILURE() << "the holding program did not hold " << file << " within 30 s";
         }
-        ADD_FAILURE() << "the holding program never held " << file;
     }
     ~HoldingProgram()
     {
@@ -483,11 +494,11 @@ TEST(WindowsFiles, ARenameRefusedForAMomentIsRetried)
 }
 
 // A scanner on the list during the check, then on the new file through the
-// rename and its deletion; the waits are counted, not slept.
+// rename and its deletion; the waits are recorded, not slept.
 int checkRefusals = 0;
 int deletionRefusals = 0;
-DWORD slept = 0;
-void WINAPI CountingSleep(DWORD milliseconds) { slept += milliseconds; }
+std::vector<DWORD> slept;
+void WINAPI CountingSleep(DWORD milliseconds) { slept.push_back(milliseconds); }
 bool Refused(int& left) { return left > 0 && (--left, ::SetLastError(ERROR_SHARING_VIOLATION), true); }
 
 HANDLE WINAPI RefusingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -512,7 +523,7 @@ TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)
     deletionRefusals = 3;  // 10 + 20 + 40 ms
     refusal = ERROR_SHARING_VIOLATION;
     refusalsLeft = 1000;
-    slept = 0;
+    slept.clear();
     {
         const ImportPatch patches[] = {{"Sleep", reinterpret_cast<const void*>(&CountingSleep)},
                                        {"CreateFileW", reinterpret_cast<const void*>(&RefusingCreateFileW)},
@@ -520,7 +531,10 @@ TEST(WindowsFiles, TheCheckAndTheRenameWaitASecondInAllTheDeletionItsOwn)
                                        {"DeleteFileW", reinterpret_cast<const void*>(&RefusingDeleteFileW)}};
         EXPECT_TRUE(RunFailure(dir.Path()));
     }
-    EXPECT_EQ(slept, 1000u + 70u);
+    // Steps that double from 10 ms up to 200 ms, each wait starting afresh;
+    // the check and the rename share the second.
+    const std::vector<DWORD> steps{10, 20, 40, 80, 10, 20, 40, 80, 160, 200, 200, 140, 10, 20, 40};
+    EXPECT_EQ(slept, steps);
     EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"}) << "the new file was left";
 }
 

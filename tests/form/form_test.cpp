@@ -80,6 +80,8 @@ TEST(BrokenIntoLines, EndsALineAfterABlankOrASeparatorWhereItWouldNotFit)
         {"Writes /tmp/files/game_list.txt", 40, "Writes /tmp/files/game_list.txt"},
         {"Writes C:\\Users\\ann\\files\\game_list.txt", 14, "Writes C:\\\nUsers\\ann\\\nfiles\\\ngame_list.txt"},
         {"Writes /a-name-too-long-for-a-line/x", 8, "Writes /\na-name-too-long-for-a-line/\nx"},
+        {"Writes files/game_list.txt under the current folder", 20,
+         "Writes files/\ngame_list.txt under \nthe current folder"},
     };
     for (const auto& c : cases) EXPECT_EQ(form::BrokenIntoLines(c.text, fitsIn(c.width)), c.lines) << c.text;
     const auto fitsTen = [](const std::wstring& line) { return line.size() <= 10; };

@@ -8,6 +8,7 @@
 // from, so a slip in that table shows up here. Standard library only.
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace expected_form {
@@ -70,5 +71,27 @@ inline constexpr std::array<std::string_view, 16> kFocusOrder{{
     "text3(10)", "text3(11)", "text3(12)", "text3(13)", "text3(14)",
     "Command1",
 }};
+
+// A tooltip's lines as a user should find them: each fits (`fits`), and
+// none could have taken the next line's first piece, up to and with its
+// first blank or folder separator. Returns the first line that breaks this
+// (with that piece when it would have fitted), or nothing.
+template <typename Text, typename Fits>
+Text MisbrokenTooltipLine(const Text& shown, Fits fits)
+{
+    const auto breaksAfter = [](auto c) { return c == ' ' || c == '\\' || c == '/'; };
+    for (std::size_t start = 0;;) {
+        const std::size_t end = shown.find('\n', start);
+        const Text line = shown.substr(start, end - start);
+        if (!fits(line)) return line;
+        if (end == Text::npos) return {};
+        std::size_t next = end + 1;
+        while (next < shown.size() && shown[next] != '\n' && !breaksAfter(shown[next])) ++next;
+        const std::size_t pieceEnd = next < shown.size() && breaksAfter(shown[next]) ? next + 1 : next;
+        const Text piece = shown.substr(end + 1, pieceEnd - end - 1);
+        if (fits(line + piece)) return line + piece;
+        start = end + 1;
+    }
+}
 
 }  // namespace expected_form

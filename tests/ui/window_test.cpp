@@ -13,13 +13,16 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -263,6 +266,24 @@ void WindowTest::buttonTellsWhereAPressWrites()
     QCOMPARE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Description), writes(folder));
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(folder.HasList());
+
+    // A longer path, on lines that fit the tooltip in its font: as wide as
+    // the window, or a third of its screen where that is wider.
+    const QString deeper = folder.Path() + QStringLiteral("/one folder deeper").repeated(6);
+    QVERIFY(QDir().mkpath(deeper) && QDir::setCurrent(deeper));
+    for (const int windowWidth : {150, 600}) {
+        recording.window.resize(windowWidth, recording.window.height());
+        QApplication::sendEvent(button, &help);
+        const int width = std::max(recording.window.frameGeometry().width(),
+                                   recording.window.screen()->availableGeometry().width() / 3);
+        const QFontMetrics metrics(QToolTip::font());
+        const std::wstring shown = QToolTip::text().toStdWString();
+        const std::wstring wrong = expected_form::MisbrokenTooltipLine(shown, [&](const std::wstring& line) {
+            return metrics.horizontalAdvance(QString::fromStdWString(line)) <= width;
+        });
+        QVERIFY2(shown.find(L'\n') != std::wstring::npos && wrong.empty(),
+                 qPrintable(QStringLiteral("%1 px: %2").arg(width).arg(QString::fromStdWString(wrong))));
+    }
 }
 
 void WindowTest::enlargingTheWindowMovesNothing()

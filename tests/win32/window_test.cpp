@@ -359,10 +359,25 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     EXPECT_NE(shown.find(L'\n'), std::wstring::npos) << "a long path on one line";
     std::erase(shown, L'\n');
     EXPECT_EQ(Narrowed(shown), "Writes " + Narrowed(list));
+    // As wide as the window, or a third of its monitor's work area where that
+    // is wider; each line fits in the tooltip's font and could take no more.
     MONITORINFO monitor{sizeof monitor, {}, {}, 0};
     ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
-    const LRESULT width = ::SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0);
-    EXPECT_TRUE(width > 0 && width <= monitor.rcWork.right - monitor.rcWork.left) << "as wide as " << width;
+    RECT frame{};
+    ::GetWindowRect(window_, &frame);
+    const LONG width = std::max(frame.right - frame.left, (monitor.rcWork.right - monitor.rcWork.left) / 3);
+    EXPECT_EQ(::SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0), width);
+    const HDC dc = ::GetDC(tooltip);
+    const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(tooltip, WM_GETFONT, 0, 0));
+    const HGDIOBJ selected = font != nullptr ? ::SelectObject(dc, font) : nullptr;
+    const auto fits = [dc, width](const std::wstring& line) {
+        SIZE size{};
+        return ::GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size) && size.cx <= width;
+    };
+    const std::wstring wrong = expected_form::MisbrokenTooltipLine(std::wstring(text), fits);
+    if (selected != nullptr) ::SelectObject(dc, selected);
+    ::ReleaseDC(tooltip, dc);
+    EXPECT_EQ(Narrowed(wrong), "") << "a line too wide, or one that could take more, at " << width << " px";
     reportOwner = window_;
     reportsSeen = 0;
     const HHOOK hook = ::SetWindowsHookExW(WH_CBT, WatchReport, nullptr, ::GetCurrentThreadId());
