@@ -24,6 +24,7 @@
 #include "cli/console.h"
 #include "generation/failures.h"
 #include "generation/parameters.h"
+#include "generation/platform/dll_search.h"
 #include "generation/reported_run.h"
 #include "generation/sampler.h"
 
@@ -238,6 +239,7 @@ int UsageError(const std::string& what)
 
 int main(int argc, char* argv[])
 {
+    generation::LoadDllsFromSystemFolderOnly();  // before anything else, on Windows
     CLI::App app{Wrapped("Writes the population list files/game_list.txt as the Population generator window "
                          "does. Each field option takes a text exactly as the field would hold it: empty, or "
                          "starting with '-' as in -50, is a text too. An option left out takes its field's default.",

@@ -21,8 +21,9 @@ namespace generation {
 class FileReplacement {
 public:
     // Fails when the target's folder is missing, when the target exists but
-    // is not a regular file or may not be written, or when the temporary
-    // file cannot be created.
+    // is not a regular file or may not be written, when it is a link that
+    // another user may have planted (POSIX), or when the temporary file
+    // cannot be created.
     explicit FileReplacement(std::filesystem::path target);
     ~FileReplacement();
 
@@ -50,6 +51,9 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     std::intptr_t handle_ = -1;
+    // POSIX: the descriptor of the folder that holds the target and the
+    // temporary file, through which both are reached.
+    std::intptr_t folder_ = -1;
     bool committed_ = false;
     // How long the replacement has waited for another program to let go of
     // the target or the new file, in milliseconds (Windows); its checks and

@@ -145,5 +145,30 @@ non-ascii)  # texts and folders beyond ASCII reach the file as UTF-8, on Windows
     [ "$(tr -d '\r' <out | tr '\\' /)" = "population-generator-cli: wrote pop ♞é/files/game_list.txt" ] || fail "said: $(cat out)"
     [ "$(sed -n 2p "pop ♞é/$list")" = $'Z\xc3\xbcrich \xe2\x99\x9e\r' ] || fail "line 2: $(sed -n 2p "pop ♞é/$list" | od -c)"
     ;;
+planted-link)  # a link another user made in a folder others can write to is refused
+    # The program runs as user 4242 and the links are planted by 65534: only root can.
+    [ "$(id -u)" -eq 0 ] || { echo "SKIP ($case_name): only root can run the program as another user"; exit 77; }
+    chmod 755 "$work"
+    cp "${program[-1]}" "$work/cli" && program=(setpriv --reuid=4242 --regid=4242 --clear-groups "$work/cli")
+    for mode in 0777 1777; do
+        mkdir -p "$mode/files" "$mode/home" && chmod "$mode" "$mode/files" && chown 4242:4242 "$mode/home"
+        printf 'mine\n' >"$mode/home/profile" && chown 4242 "$mode/home/profile"
+        ln -s "$work/$mode/home/profile" "$mode/$list" && chown -h 65534:65534 "$mode/$list"
+        run --directory "$mode"
+        expect_status 1 "$mode"
+        grep -qF "\"$mode/$list\": it is a link that another user made in a folder that others can write to" err ||
+            fail "$mode: $(cat err)"
+        [ "$(cat "$mode/home/profile")" = mine ] || fail "$mode: the linked file was changed"
+        [ "$(ls -A "$mode/files")" = game_list.txt ] || fail "$mode: left $(ls -A "$mode/files")"
+    done
+    # The user's own link there is followed, and so is root's in a folder of 65534.
+    rm "1777/$list" && setpriv --reuid=4242 --regid=4242 --clear-groups ln -s "$work/1777/home/profile" "1777/$list"
+    ln -sf "$work/0777/home/profile" "0777/$list" && chown 65534 0777/files
+    for mode in 1777 0777; do
+        run --directory $mode
+        expect_status 0 "the link of uid $(stat -c %u "$mode/$list") in $mode"
+        cmp $mode/home/profile "$golden" || fail "$mode: the link was not followed"
+    done
+    ;;
 *) fail "no such case" ;;
 esac

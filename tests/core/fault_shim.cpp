@@ -1,6 +1,6 @@
 // Preloaded (LD_PRELOAD) into a run in a child process, makes one file call
 // fail with EIO, as a failing disk would, and says so on standard error.
-// POPGEN_FAIL names the call: "write", "fsync", "close" or "rename" fail on
+// POPGEN_FAIL names the call: "write", "fsync", "close" or "rename" (renameat) fail on
 // the run's temporary file (a name starting ".game_list.txt."),
 // "fsync-folder" fails the sync of a folder; "throw" and "throw-nothing" make
 // the temporary file's sync throw what no run raises, a standard exception
@@ -86,10 +86,10 @@ int close(int fd)
     return fail ? Fail("close") : result;
 }
 
-int rename(const char* from, const char* to)
+int renameat(int fromFolder, const char* from, int toFolder, const char* to)
 {
     if (Failing("rename") && IsTemporaryName(from)) return Fail("rename");
-    return Next<int(const char*, const char*)>("rename")(from, to);
+    return Next<int(int, const char*, int, const char*)>("renameat")(fromFolder, from, toFolder, to);
 }
 
 }  // extern "C"

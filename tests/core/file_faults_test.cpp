@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "generation/failures.h"
+#include "generation/platform/file_replacement.h"
 #include "generation/population_list.h"
 #include "test_support.h"
 
@@ -345,6 +346,81 @@ TEST(FileFaults, TheReplacedFileKeepsItsPermissions)
     struct stat status {};
     ASSERT_EQ(::stat(dir.ListPath().c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+// Who may have planted a link decides whether it is followed: links in a
+// folder that others can write to are followed only when they are the
+// user's, root's or the folder owner's. As root, who may give files away.
+TEST(FileFaults, ALinkAnotherUserMayHavePlantedIsRefused)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a link to another user";
+    struct Case {
+        mode_t folderMode;
+        uid_t folderOwner, linkOwner;
+        bool followed;
+    } const cases[] = {{0777, 0, 65534, false},     {01777, 0, 65534, false}, {0775, 0, 65534, false},
+                       {0755, 65533, 65534, false}, {0755, 0, 65534, true},   {0777, 65534, 65534, true},
+                       {0777, 65534, 0, true}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::filesystem::path files = dir.WithFilesFolder() / "files", real = dir.Path() / "own.txt";
+        WriteBytes(real, kPrevious);
+        std::filesystem::create_symlink(real, dir.ListPath());
+        ASSERT_EQ(::lchown(dir.ListPath().c_str(), c.linkOwner, c.linkOwner), 0);
+        ASSERT_EQ(::chown(files.c_str(), c.folderOwner, 4343), 0);  // its group is nobody's
+        ASSERT_EQ(::chmod(files.c_str(), c.folderMode), 0);
+        const std::string row = "folder " + std::to_string(c.folderMode) + " of " + std::to_string(c.folderOwner) +
+                                ", link of " + std::to_string(c.linkOwner);
+        if (c.followed) {
+            CoefficientSampler sampler;
+            EXPECT_NO_THROW(GenerationRun(GenerationParameters(), sampler, dir.Path())) << row;
+            EXPECT_NE(ReadBytes(real), kPrevious) << row;
+            continue;
+        }
+        const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+        EXPECT_NE(message.find("\"" + dir.ListPath().string() + "\": it is a link that another user made"),
+                  std::string::npos) << row << ": " << message;
+        EXPECT_EQ(ReadBytes(real), kPrevious) << row;
+        EXPECT_EQ(FolderNames(files), std::vector<std::string>{"game_list.txt"}) << row;
+    }
+}
+
+TEST(FileFaults, ALinkLoopIsAFileFailure)
+{
+    TempDir dir;
+    dir.WithFilesFolder();
+    std::filesystem::create_symlink("game_list.txt", dir.ListPath());
+    const std::string message = RunFailureMessage(GenerationParameters(), dir.Path());
+    EXPECT_NE(message.find(std::make_error_code(std::errc::too_many_symbolic_link_levels).message()),
+              std::string::npos) << message;
+    EXPECT_EQ(FolderNames(dir.Path() / "files"), std::vector<std::string>{"game_list.txt"});
+}
+
+// What was checked holds when the file is replaced: a link or a folder
+// swapped in by name meanwhile is replaced or passed by, never followed.
+TEST(FileFaults, ALinkOrFolderSwappedInBeforeTheReplaceIsNotFollowed)
+{
+    for (const bool swapFolder : {false, true}) {
+        TempDir dir;
+        dir.WithFilesFolder();
+        const std::filesystem::path other = dir.Path() / "other", victim = other / "game_list.txt";
+        std::filesystem::create_directories(other);
+        WriteBytes(victim, kPrevious);
+        WriteBytes(dir.ListPath(), kPrevious);
+        generation::FileReplacement file(dir.ListPath());
+        file.Write("new");
+        if (swapFolder) {
+            std::filesystem::rename(dir.Path() / "files", dir.Path() / "moved");
+            std::filesystem::create_directory_symlink(other, dir.Path() / "files");
+        } else {
+            std::filesystem::remove(dir.ListPath());
+            std::filesystem::create_symlink(victim, dir.ListPath());
+        }
+        file.Commit();
+        EXPECT_EQ(ReadBytes(victim), kPrevious) << "folder swapped: " << swapFolder;
+        EXPECT_EQ(FolderNames(other), std::vector<std::string>{"game_list.txt"});
+        EXPECT_EQ(ReadBytes(dir.Path() / (swapFolder ? "moved" : "files") / "game_list.txt"), "new");
+    }
 }
 
 #endif  // !_WIN32

@@ -555,6 +555,16 @@ TEST_F(Window, PastedLineBreaksStayOutOfAField)
     ::SendMessageW(field, EM_SETSEL, 0, -1);
     ::SendMessageW(field, WM_PASTE, 0, 0);
     EXPECT_EQ(TextOf(field), "1234");
+
+    // A block whose text has no terminating zero is read no further than
+    // its size: here the first two characters, as if the zero were missing.
+    {
+        const ImportPatch size("GlobalSize", reinterpret_cast<const void*>(+[](HGLOBAL) -> SIZE_T { return 4; }));
+        ASSERT_TRUE(size.Applied());
+        ::SendMessageW(field, EM_SETSEL, 0, -1);
+        ::SendMessageW(field, WM_PASTE, 0, 0);
+    }
+    EXPECT_EQ(TextOf(field), "12");
     ::SetWindowTextW(field, L"150");
 }
 

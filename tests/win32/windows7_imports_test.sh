@@ -8,9 +8,9 @@
 # function that Windows 7 SP1 has may be added here. objdump's import lines
 # are read in the layouts of binutils 2.40 and 2.44; a program of which
 # fewer than 10 imports are read fails, as does an import line in any other
-# layout.
+# layout. Each program may import only from the DLLs listed for it below.
 #
-# Usage: windows7_imports_test.sh OBJDUMP PROGRAM.exe...
+# Usage: windows7_imports_test.sh OBJDUMP [NAME=]PROGRAM.exe...
 set -euo pipefail
 
 allowed='
@@ -32,7 +32,7 @@ KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStri
 KERNEL32.DLL: QueryPerformanceFrequency RaiseException
 KERNEL32.DLL: ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent
 KERNEL32.DLL: ResumeThread RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind
-KERNEL32.DLL: SetEndOfFile SetEvent SetFilePointer SetLastError SetProcessAffinityMask
+KERNEL32.DLL: SetDllDirectoryW SetEndOfFile SetEvent SetFilePointer SetLastError SetProcessAffinityMask
 KERNEL32.DLL: SetThreadContext SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread
 KERNEL32.DLL: TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
 KERNEL32.DLL: WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
@@ -61,6 +61,14 @@ USER32.DLL: OpenClipboard PostMessageW PostQuitMessage RegisterClassExW ReleaseD
 USER32.DLL: SetWindowLongPtrW SetWindowPos ShowWindow SystemParametersInfoW TranslateMessage
 USER32.DLL: UpdateWindow
 '
+# The DLLs each program may import at all: system DLLs that Windows loads
+# from its own folder only (KnownDLLs), and COMCTL32.DLL, which the manifest
+# binds to the system's version 6. Any other DLL could be found beside the
+# program, where anyone may have dropped one.
+dlls='
+population-generator.exe: COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL USER32.DLL
+population-generator-cli.exe: KERNEL32.DLL MSVCRT.DLL SHELL32.DLL
+'
 # One "LIBRARY.DLL Function" a line.
 allowed_pairs=$(awk -F': ' 'NF == 2 { n = split($2, names, " "); for (i = 1; i <= n; ++i) print $1, names[i] }' <<<"$allowed")
 
@@ -68,6 +76,8 @@ objdump=$1
 shift
 status=0
 for program in "$@"; do
+    # NAME=PROGRAM.exe checks PROGRAM.exe against the DLLs of NAME.
+    name=$(basename "${program%%=*}") program=${program#*=}
     # Each import as "LIBRARY.DLL Function"; one by ordinal (no name) as
     # "LIBRARY.DLL #ordinal", so that it fails too. An import line in a layout
     # not known here is kept as it is and fails as well.
@@ -88,13 +98,25 @@ for program in "$@"; do
         status=1
         continue
     fi
+    own_dlls=$(awk -v program="$name:" '$1 == program { for (i = 2; i <= NF; ++i) print $i }' <<<"$dlls")
+    foreign=$(cut -d' ' -f1 <<<"$imports" | sort -u | grep -vxF -f <(echo "${own_dlls:-none}") || true)
     unknown=$(grep -vxF -f <(echo "$allowed_pairs") <<<"$imports" || true)
+    failed=$status status=0
+    if ! grep -qxF "KERNEL32.DLL SetDllDirectoryW" <<<"$imports"; then
+        # Only the start-up that restricts the DLL search (dll_search.h) imports it.
+        echo "FAIL: $name does not restrict its DLL search at start-up (no SetDllDirectoryW)" >&2
+        status=1
+    fi
+    if [ -z "$own_dlls" ] || [ -n "$foreign" ]; then
+        echo "FAIL: $name imports from a DLL it may not:" $foreign "(it may: ${own_dlls:-none listed})" >&2
+        status=1
+    fi
     if [ -n "$unknown" ]; then
-        echo "FAIL: $(basename "$program") imports what Windows 7 SP1 may not export:" >&2
+        echo "FAIL: $name imports what Windows 7 SP1 may not export:" >&2
         sed 's/^/  /' <<<"$unknown" >&2
         status=1
-    else
-        echo "PASS: $(basename "$program"): $count imports, all exported by Windows 7 SP1"
     fi
+    [ "$status" -eq 1 ] || echo "PASS: $name: $count imports, all exported by Windows 7 SP1, from its own DLLs"
+    status=$((status | failed))
 done
 exit "$status"
