@@ -57,8 +57,10 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 // The help fits a console of 80 columns, whose last column would leave a
 // blank line after a line that fills it: 79 at most. CLI11 (2.1 to 2.4)
 // pads each option to the first column and indents the lines after a line
-// break in its description to it, but breaks no line itself.
+// break in its description to it, but breaks no line itself; so the texts
+// are given to it wrapped.
 constexpr std::size_t kHelpWidth = 79;
+constexpr std::size_t kOptionIndent = 2;
 constexpr std::size_t kOptionColumn = 23;
 
 // The text with its lines broken between words so that none is longer than
@@ -86,6 +88,44 @@ std::string Wrapped(std::string_view text, std::size_t width = kHelpWidth - kOpt
         i = end + 1;
     }
     return wrapped;
+}
+
+// The help's layout with any CLI11 from 2.1 on: "Usage:" and "Options:",
+// the options two columns in, their descriptions at the option column.
+// CLI11 2.6 leaves room for a short-option column before every long option
+// (narrowed here to the indentation), names the group "OPTIONS" and drops
+// "Usage:" unless given a usage line. Its own wrapping at 80 columns leaves
+// the texts, wrapped at 79, as they are. A template, so that a setting the
+// installed version lacks is skipped rather than an error.
+template <typename App, typename Format>
+void SetHelpLayout(App& app, Format& format)
+{
+    format.column_width(kOptionColumn);
+    if constexpr (requires { format.long_option_alignment_ratio(0.5f); }) {
+        // The short-option column is this ratio of the option column, rounded down.
+        format.long_option_alignment_ratio((static_cast<float>(kOptionIndent) + 0.5f) / kOptionColumn);
+    }
+    if constexpr (requires { app.usage(std::string()); }) {
+        app.usage("Usage: " + app.get_name() + " [OPTIONS]");
+    }
+    app.option_defaults()->group("Options");
+}
+
+// The help as printed: the lines without the blank that CLI11 2.6 leaves
+// after the last word of each, no blank line first, and never two blank
+// lines in a row (CLI11 2.6 adds a line feed before and after the usage line).
+std::string Tidied(std::string_view help)
+{
+    std::string tidied;
+    for (std::size_t i = 0; i < help.size();) {
+        const std::size_t end = std::min(help.find('\n', i), help.size());
+        std::string_view line = help.substr(i, end - i);
+        while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
+        const bool blank = line.empty();
+        if (!blank || !(tidied.empty() || tidied.ends_with("\n\n"))) tidied.append(line).append("\n");
+        i = end + 1;
+    }
+    return tidied;
 }
 
 // A seed is a whole number 0..4294967295 in decimal digits only: no sign,
@@ -203,9 +243,10 @@ int main(int argc, char* argv[])
     CLI::App app{Wrapped("Writes the population list files/game_list.txt as the Population generator window "
                          "does. Each field option takes a text exactly as the field would hold it: empty, or "
                          "starting with '-' as in -50, is a text too. An option left out takes its field's default.",
-                         kHelpWidth),
+                         kHelpWidth) +
+                     "\n",  // a blank line before the usage line
                  std::string(kProgram)};
-    app.get_formatter()->column_width(kOptionColumn);
+    SetHelpLayout(app, *app.get_formatter());
     app.set_help_flag();  // added last, so the help lists the fields first
     app.allow_windows_style_options(false);  // "/x" is a text on Windows too
     app.footer(Wrapped("Exit status: 0 when the list was written; 1 when the run failed (the reason goes to "
@@ -267,7 +308,7 @@ int main(int argc, char* argv[])
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);  // CLI11 takes them reversed
         app.parse(std::move(reversed));
     } catch (const CLI::CallForHelp&) {
-        cli::Write(cli::Stream::Output, app.help());
+        cli::Write(cli::Stream::Output, Tidied(app.help()));
         return kSuccess;
     } catch (const CLI::CallForVersion& request) {
         cli::Write(cli::Stream::Output, std::string(request.what()) + "\n");

@@ -62,6 +62,16 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
               # The font the window is drawn for; it fits itself to any other.
               fonts-liberation)
 
+# The README's list for another Linux distribution, in Debian's names, with
+# Make, CMake's default build tool: all that the plain CMake build (cmake -B
+# build; cmake --build build; cmake --install build) needs for the window,
+# the command line and their desktop files (scripts/test-plain-build).
+PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
+# What its tests need besides: GoogleTest, and the tools and fonts of the
+# window tests (the real window's private X server, the comma-decimal
+# locale's sources, DejaVu).
+PLAIN_TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-xserver-utils locales fonts-dejavu-core fonts-liberation)
+
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
 # renderer, the man pages' tools and dpkg-shlibdeps.

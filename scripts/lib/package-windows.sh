@@ -54,4 +54,9 @@ for text in README.txt LICENSE.txt; do
 done
 grep -q "The Population generator authors" "$check/$name/LICENSE.txt" && grep -q "CLI11" "$check/$name/LICENSE.txt" ||
     { echo "package-windows: LICENSE.txt lacks the licence or the notices" >&2; exit 1; }
+# Stripped when linked (the Release build type's flags): no symbol table.
+for program in population-generator.exe population-generator-cli.exe; do
+    x86_64-w64-mingw32-nm "$check/$name/$program" 2>&1 | grep -q 'no symbols' ||
+        { echo "package-windows: $program is not stripped" >&2; exit 1; }
+done
 echo "The zip holds what it should."
