@@ -170,5 +170,15 @@ planted-link)  # a link another user made in a folder others can write to is ref
         cmp $mode/home/profile "$golden" || fail "$mode: the link was not followed"
     done
     ;;
+start-up)  # Windows: in Wine's trace of the calls that matter, the first once the program runs limits its DLL search
+    relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
+    relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
+    "${program[@]:0:${#program[@]}-1}" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null
+    WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
+    thread=$(grep -m1 -oE '^[0-9a-f]+:Call \w+\.(SetDefaultDllDirectories|SetDllDirectoryW)\(' trace | cut -d: -f1)
+    first=$(awk -v t="^$thread:" '$0 ~ t "Starting thread proc" { on = 1 }
+        on && match($0, t "Call [[:alnum:]_]+[.][[:alnum:]_]+[(]") { print substr($0, RSTART, RLENGTH); exit }' trace)
+    [[ $first =~ \.SetD(efaultDllDirectories|llDirectoryW)\($ ]] || fail "a console call before the DLL search is limited: $first"
+    ;;
 *) fail "no such case" ;;
 esac
