@@ -113,9 +113,8 @@ if [ "$windows" -eq 1 ]; then
     # As cmake/wine-run does; wine execs the program in this process.
     export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/popgen-wine-$(id -u)}"
     export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-    # Wine traces the calls that matter to the check of the DLL search below:
-    # its limit, and every window, console or COM call (the same list as
-    # cli_test.sh's, since the prefix's HKCU\Software\Wine\Debug is shared).
+    # Wine traces the calls that matter to the DLL search check below: its limit, and any window,
+    # console or COM call (the prefix's HKCU\Software\Wine\Debug: the same list as cli_test.sh's).
     relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
     relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
     wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null

@@ -75,23 +75,6 @@ void ChangeDpi(HWND window, int dpi)
     ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
 }
 
-// The window's tooltip, and the text it shows now (asked for as it shows).
-HWND TooltipOf(HWND window)
-{
-    HWND tooltip = nullptr;
-    do tooltip = ::FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
-    while (tooltip != nullptr && ::GetWindow(tooltip, GW_OWNER) != window);
-    return tooltip;
-}
-
-std::wstring TooltipText(HWND tooltip, HWND window, HWND button)
-{
-    wchar_t text[1024] = {};
-    TTTOOLINFOW tool{sizeof tool, 0, window, reinterpret_cast<UINT_PTR>(button), {}, nullptr, text, 0, nullptr};
-    ::SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
-    return text;
-}
-
 // The system's store of texts for screen readers, as the window finds it
 // through its import of CoCreateInstance: it records each text set on a
 // control, by its handle and kind ("name", "description").
@@ -208,8 +191,12 @@ TEST_F(Window, IsAnOrdinaryTopLevelWindowAsItsManifestSays)
 TEST_F(Window, AccessibleTextsReachTheSystemWhenAClientFirstAsks)
 {
     EXPECT_EQ(recorded.created, 0) << "made before any client asked";
-    // The tooltip, shown first, keeps nothing from being set at the first request.
-    TooltipText(TooltipOf(window_), window_, Control("Command1"));
+    // The tooltip, shown first (it asks for its text), keeps nothing from being set at the first request.
+    HWND tooltip = nullptr;
+    do tooltip = ::FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
+    while (tooltip != nullptr && ::GetWindow(tooltip, GW_OWNER) != window_);
+    NMTTDISPINFOW shown{{tooltip, 0, TTN_GETDISPINFOW}, {}, {}, {}, {}, {}};
+    ::SendMessageW(window_, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&shown));
     ::SendMessageW(Control("Label3(12)"), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
     EXPECT_EQ(recorded.created, 1);
     for (const expected_form::Control& field : expected_form::kControls) {
@@ -329,24 +316,24 @@ TEST_F(Window, GrowsWithTheTextSizeAsked)
     }
     EXPECT_NEAR(client.right, Scaled(expected_form::kClientWidth, layoutDpi_), 1);
     EXPECT_NEAR(client.bottom, Scaled(expected_form::kClientHeight, layoutDpi_), 1);
-    // As made, and placed anew after a move to a monitor (here of the same DPI).
-    for (const bool moved : {false, true}) {
-        if (moved) ChangeDpi(window_, dpi_);
-        for (const expected_form::Control& expected : expected_form::kControls) {
-            int left = expected.left, top = expected.top;
-            for (const expected_form::Control& frame : expected_form::kControls) {
-                if (frame.name == expected.parent) left += frame.left, top += frame.top;
-            }
-            RECT box{};
-            ::GetWindowRect(Control(expected.name), &box);
-            ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&box), 2);
-            const int wanted[] = {left, top, expected.width, expected.height};
-            const LONG found[] = {box.left, box.top, box.right - box.left, box.bottom - box.top};
-            for (int i = 0; i < 4; ++i) {
-                EXPECT_NEAR(found[i], Scaled(wanted[i], layoutDpi_), 1) << expected.name << (moved ? ", moved" : "");
-            }
+    for (const expected_form::Control& expected : expected_form::kControls) {
+        int left = expected.left, top = expected.top;
+        for (const expected_form::Control& frame : expected_form::kControls) {
+            if (frame.name == expected.parent) left += frame.left, top += frame.top;
         }
+        RECT box{};
+        ::GetWindowRect(Control(expected.name), &box);
+        ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&box), 2);
+        const int wanted[] = {left, top, expected.width, expected.height};
+        const LONG found[] = {box.left, box.top, box.right - box.left, box.bottom - box.top};
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR(found[i], Scaled(wanted[i], layoutDpi_), 1) << expected.name;
     }
+    // Moved to a monitor (here of the same DPI), it is placed anew just so.
+    RECT before{}, after{};
+    ::GetWindowRect(Control("Command1"), &before);
+    ChangeDpi(window_, dpi_);
+    ::GetWindowRect(Control("Command1"), &after);
+    EXPECT_TRUE(::EqualRect(&before, &after)) << "the button, after a change of DPI";
     LOGFONTW font{};
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control("Command1"), WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_GT(-font.lfHeight, Scaled(11, dpi_)) << "the text itself no larger";
@@ -482,10 +469,8 @@ TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
     EXPECT_EQ(TextOf(Control("text3(12)")), "3 players");
     // Half a surrogate pair is refused as such, not written as U+FFFD.
     ::SetWindowTextW(Control("text3(12)"), L"3\xD800");
-    {
-        const PressesFail fail(window_);
-        ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
-    }
+    const PressesFail fail(window_);
+    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
     EXPECT_EQ(seen.text.rfind("Text that cannot be written", 0), 0u) << seen.text;
     ::SetWindowTextW(Control("text3(12)"), L"30");
 }
@@ -495,7 +480,9 @@ TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
 // description (SetHwndPropStr answers E_NOTIMPL), so only the tooltip is read.
 TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
 {
-    const HWND tooltip = TooltipOf(window_);
+    HWND tooltip = nullptr;
+    do tooltip = ::FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
+    while (tooltip != nullptr && ::GetWindow(tooltip, GW_OWNER) != window_);
     ASSERT_NE(tooltip, nullptr) << "the window has no tooltip";
 
     // Deeper than 260 characters, where the standard library's current_path()
@@ -516,7 +503,10 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     RECT original{};
     ::GetWindowRect(window_, &original);
     ::SetWindowPos(window_, nullptr, 0, 0, Scaled(800, dpi_), original.bottom - original.top, SWP_NOMOVE | SWP_NOZORDER);
-    const std::wstring text = TooltipText(tooltip, window_, Control("Command1"));
+    wchar_t text[1024] = {};
+    TTTOOLINFOW tool{sizeof tool, 0, window_, reinterpret_cast<UINT_PTR>(Control("Command1")), {}, nullptr, text,
+                     0, nullptr};
+    ::SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
     std::wstring shown = text;  // on lines no wider than a part of the screen
     EXPECT_NE(shown.find(L'\n'), std::wstring::npos) << "a long path on one line";
     std::erase(shown, L'\n');
@@ -536,7 +526,7 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
         SIZE size{};
         return ::GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size) && size.cx <= width;
     };
-    const std::wstring wrong = expected_form::MisbrokenTooltipLine(text, fits);
+    const std::wstring wrong = expected_form::MisbrokenTooltipLine(std::wstring(text), fits);
     if (selected != nullptr) ::SelectObject(dc, selected);
     ::ReleaseDC(tooltip, dc);
     EXPECT_EQ(Narrowed(wrong), "") << "a line too wide, or one that could take more, at " << width << " px";
@@ -548,8 +538,7 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     EXPECT_EQ(reportsSeen, 0) << seen.text;
     EXPECT_TRUE(::DeleteFileW((LR"(\\?\)" + list).c_str())) << "the press wrote elsewhere";
 
-    ::SetWindowPos(window_, nullptr, 0, 0, original.right - original.left, original.bottom - original.top,
-                   SWP_NOMOVE | SWP_NOZORDER);
+    ::MoveWindow(window_, original.left, original.top, original.right - original.left, original.bottom - original.top, 0);
     ::SetCurrentDirectoryW(previous);
     for (auto made = folders.rbegin(); made != folders.rend(); ++made) ::RemoveDirectoryW((LR"(\\?\)" + *made).c_str());
 }
