@@ -123,6 +123,8 @@ usage)  # status 2, a hint to --help, nothing written
     grep -q 'arguments were not expected: --foo bar baz$' err || fail "not as typed: $(cat err)"
     run stray
     grep -q 'argument was not expected: stray$' err || fail "one: $(cat err)"
+    run two words
+    grep -q 'arguments were not expected: two words$' err || fail "two: $(cat err)"
     if [[ ${program[-1]} == *.exe ]]; then  # the help as Windows programs give it
         run "/?"
         expect_status 0 "/?"
@@ -169,6 +171,21 @@ planted-link)  # a link another user made in a folder others can write to is ref
         expect_status 0 "the link of uid $(stat -c %u "$mode/$list") in $mode"
         cmp $mode/home/profile "$golden" || fail "$mode: the link was not followed"
     done
+    # So is one of 65534 in root's folder of mode 0755, where no other user can plant one.
+    mkdir -p root/files && chmod 755 root/files && ln -s "$work/0777/home/made" "root/$list" && chown -h 65534 "root/$list"
+    run --directory root
+    expect_status 0 "the link of 65534 in root's 0755 folder"
+    cmp 0777/home/made "$golden" || fail "root's 0755 folder: the link was not followed"
+    ;;
+start-up)  # Windows: in Wine's trace of the calls that matter, the first once the program runs limits its DLL search
+    relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
+    relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
+    "${program[@]:0:${#program[@]}-1}" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null
+    WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
+    thread=$(grep -m1 -oE '^[0-9a-f]+:Call \w+\.(SetDefaultDllDirectories|SetDllDirectoryW)\(' trace | cut -d: -f1)
+    first=$(awk -v t="^$thread:" '$0 ~ t "Starting thread proc" { on = 1 }
+        on && match($0, t "Call [[:alnum:]_]+[.][[:alnum:]_]+[(]") { print substr($0, RSTART, RLENGTH); exit }' trace)
+    [[ $first =~ \.SetD(efaultDllDirectories|llDirectoryW)\($ ]] || fail "a console call before the DLL search is limited: $first"
     ;;
 *) fail "no such case" ;;
 esac

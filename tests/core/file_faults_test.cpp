@@ -333,6 +333,16 @@ TEST(FileFaults, ALinkedListIsReplacedThroughTheLink)
     EXPECT_TRUE(std::filesystem::is_symlink(dir.ListPath()));
     EXPECT_EQ(ReadBytes(real), ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
     EXPECT_EQ(FolderNames(dir.Path() / "elsewhere"), std::vector<std::string>{"population.txt"});
+
+    // The file a link names is made when it is not there yet, also at the
+    // end of a chain of 40 links, the most that a path may pass.
+    std::filesystem::remove(real);
+    std::filesystem::remove(dir.ListPath());
+    const auto chained = [&](int i) { return real.string() + (i == 40 ? "" : std::to_string(i)); };
+    for (int i = 1; i < 40; ++i) std::filesystem::create_symlink(chained(i + 1), chained(i));
+    std::filesystem::create_symlink(chained(1), dir.ListPath());
+    GenerationRun(GenerationParameters(), sampler, dir.Path());
+    EXPECT_TRUE(std::filesystem::is_regular_file(real));
 }
 
 TEST(FileFaults, TheReplacedFileKeepsItsPermissions)
@@ -359,8 +369,8 @@ TEST(FileFaults, ALinkAnotherUserMayHavePlantedIsRefused)
         uid_t folderOwner, linkOwner;
         bool followed;
     } const cases[] = {{0777, 0, 65534, false},     {01777, 0, 65534, false}, {0775, 0, 65534, false},
-                       {0755, 65533, 65534, false}, {0755, 0, 65534, true},   {0777, 65534, 65534, true},
-                       {0777, 65534, 0, true}};
+                       {0757, 0, 65534, false},     {0755, 65533, 65534, false}, {0755, 0, 65534, true},
+                       {0777, 65534, 65534, true},  {0777, 65534, 0, true}};
     for (const Case& c : cases) {
         TempDir dir;
         const std::filesystem::path files = dir.WithFilesFolder() / "files", real = dir.Path() / "own.txt";

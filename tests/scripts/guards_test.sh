@@ -25,8 +25,8 @@ stand_in() {
 case "${1:-}" in
 package-findings)  # the accepted finding passes; any other, or a tool that failed, does not
     source "$root/scripts/lib/package-findings.sh"
-    while IFS='|' read -r tool status output verdict; do
-        stand_in "$tool" "$status" "$output"
+    while IFS='|' read -r tool status output verdict to; do  # to: ">&2" for standard error
+        stand_in "$tool" "$status" "$output" "$to"
         got=passes  # appstream_clean FILE..., lintian_clean DEB FOLDER
         "${tool%cli}_clean" some.file "$work" >"$work/log" 2>&1 || got=fails
         [ "$got" = "$verdict" ] || fail "$tool printing '$output' and exiting with $status $got:"$'\n'"$(cat "$work/log")"
@@ -36,6 +36,7 @@ appstreamcli|3|W: a.b:2: url-homepage-missing\nE: a.b:9: component-name-missing\
 lintian|0|W: population-generator: appstream-metadata-validation-failed a.xml\n|passes
 lintian|0|W: population-generator: description-synopsis-is-duplicated\n|fails
 lintian|2||fails
+lintian|0|Skipping population-generator.deb: it cannot be read\n|fails|>&2
 ROWS
     ;;
 apt-get)  # waits for the lock as long as it says, and a failure comes out

@@ -1,8 +1,9 @@
 // Runs the programs' start-up (or not), then loads a DLL by its bare name
 // and says what the start-up did and whether the DLL was found.
-// Usage: dll_search_probe none|start|fallback NAME.dll
+// Usage: dll_search_probe none|start|fallback|refused NAME.dll
 // "fallback" runs the start-up as on a Windows 7 without
-// SetDefaultDllDirectories and also says what it handed SetDllDirectoryW:
+// SetDefaultDllDirectories, "refused" as on a system where that call fails,
+// and both also say what it handed SetDllDirectoryW:
 // Wine, unlike Windows, still searches the current folder after
 // SetDllDirectoryW(L""), so there the load alone cannot tell.
 #include <windows.h>
@@ -17,6 +18,15 @@
 namespace {
 
 std::string dllDirectory = "not called";
+decltype(&::GetProcAddress) lookUp = nullptr;  // the system's own
+
+BOOL WINAPI RefusingSetDefaultDllDirectories(DWORD) { return FALSE; }
+
+FARPROC WINAPI LookUpRefusingSetDefault(HMODULE module, const char* name)
+{
+    if (std::string_view(name) != "SetDefaultDllDirectories") return lookUp(module, name);
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&RefusingSetDefaultDllDirectories));
+}
 
 BOOL WINAPI RecordingSetDllDirectoryW(const wchar_t* folder)
 {
@@ -37,11 +47,13 @@ int wmain(int argc, wchar_t* argv[])
     using generation::DllSearch;
     DllSearch search = DllSearch::kUnchanged;
     if (mode == L"start") search = generation::LoadDllsFromSystemFolderOnly();
-    if (mode == L"fallback") {
-        const ImportPatch patch("SetDllDirectoryW",
-                                                 reinterpret_cast<const void*>(&RecordingSetDllDirectoryW));
-        search = generation::LoadDllsFromSystemFolderOnly(true);
-        std::printf("SetDllDirectoryW got %s, ", patch.Applied() ? dllDirectory.c_str() : "not patched");
+    if (mode == L"fallback" || mode == L"refused") {
+        lookUp = ::GetProcAddress;  // before the patch
+        const ImportPatch patch("SetDllDirectoryW", reinterpret_cast<const void*>(&RecordingSetDllDirectoryW));
+        const ImportPatch refusing("GetProcAddress", reinterpret_cast<const void*>(&LookUpRefusingSetDefault));
+        search = generation::LoadDllsFromSystemFolderOnly(mode == L"fallback");
+        std::printf("SetDllDirectoryW got %s, ",
+                    patch.Applied() && refusing.Applied() ? dllDirectory.c_str() : "not patched");
     }
     std::printf("%s: %s\n",
                 search == DllSearch::kSystemFolderOnly        ? "system folder only"

@@ -191,6 +191,12 @@ TEST_F(Window, IsAnOrdinaryTopLevelWindowAsItsManifestSays)
 TEST_F(Window, AccessibleTextsReachTheSystemWhenAClientFirstAsks)
 {
     EXPECT_EQ(recorded.created, 0) << "made before any client asked";
+    // The tooltip, shown first (it asks for its text), keeps nothing from being set at the first request.
+    HWND tooltip = nullptr;
+    do tooltip = ::FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
+    while (tooltip != nullptr && ::GetWindow(tooltip, GW_OWNER) != window_);
+    NMTTDISPINFOW shown{{tooltip, 0, TTN_GETDISPINFOW}, {}, {}, {}, {}, {}};
+    ::SendMessageW(window_, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&shown));
     ::SendMessageW(Control("Label3(12)"), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
     EXPECT_EQ(recorded.created, 1);
     for (const expected_form::Control& field : expected_form::kControls) {
@@ -322,6 +328,12 @@ TEST_F(Window, GrowsWithTheTextSizeAsked)
         const LONG found[] = {box.left, box.top, box.right - box.left, box.bottom - box.top};
         for (int i = 0; i < 4; ++i) EXPECT_NEAR(found[i], Scaled(wanted[i], layoutDpi_), 1) << expected.name;
     }
+    // Moved to a monitor (here of the same DPI), it is placed anew just so.
+    RECT before{}, after{};
+    ::GetWindowRect(Control("Command1"), &before);
+    ChangeDpi(window_, dpi_);
+    ::GetWindowRect(Control("Command1"), &after);
+    EXPECT_TRUE(::EqualRect(&before, &after)) << "the button, after a change of DPI";
     LOGFONTW font{};
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control("Command1"), WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_GT(-font.lfHeight, Scaled(11, dpi_)) << "the text itself no larger";
@@ -455,6 +467,11 @@ TEST_F(Window, AFailedPressShowsAModalErrorBoxOwnedByTheWindow)
     EXPECT_TRUE(seen.errorIcon);
     EXPECT_TRUE(::IsWindowVisible(window_));
     EXPECT_EQ(TextOf(Control("text3(12)")), "3 players");
+    // Half a surrogate pair is refused as such, not written as U+FFFD.
+    ::SetWindowTextW(Control("text3(12)"), L"3\xD800");
+    const PressesFail fail(window_);
+    ::SendMessageW(Control("Command1"), BM_CLICK, 0, 0);
+    EXPECT_EQ(seen.text.rfind("Text that cannot be written", 0), 0u) << seen.text;
     ::SetWindowTextW(Control("text3(12)"), L"30");
 }
 
@@ -482,6 +499,10 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     ::GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
 
+    // A window wider than a third of its monitor makes the tooltip as wide.
+    RECT original{};
+    ::GetWindowRect(window_, &original);
+    ::SetWindowPos(window_, nullptr, 0, 0, Scaled(800, dpi_), original.bottom - original.top, SWP_NOMOVE | SWP_NOZORDER);
     wchar_t text[1024] = {};
     TTTOOLINFOW tool{sizeof tool, 0, window_, reinterpret_cast<UINT_PTR>(Control("Command1")), {}, nullptr, text,
                      0, nullptr};
@@ -517,6 +538,7 @@ TEST_F(Window, TheButtonsTooltipNamesTheListAPressWrites)
     EXPECT_EQ(reportsSeen, 0) << seen.text;
     EXPECT_TRUE(::DeleteFileW((LR"(\\?\)" + list).c_str())) << "the press wrote elsewhere";
 
+    ::MoveWindow(window_, original.left, original.top, original.right - original.left, original.bottom - original.top, 0);
     ::SetCurrentDirectoryW(previous);
     for (auto made = folders.rbegin(); made != folders.rend(); ++made) ::RemoveDirectoryW((LR"(\\?\)" + *made).c_str());
 }
@@ -558,9 +580,10 @@ TEST_F(Window, PastedLineBreaksStayOutOfAField)
     EXPECT_EQ(TextOf(field), "1234");
 
     // A block whose text has no terminating zero is read no further than
-    // its size: here the first two characters, as if the zero were missing.
+    // its size in bytes: here the first three characters, as if the zero
+    // were missing.
     {
-        const ImportPatch size("GlobalSize", reinterpret_cast<const void*>(+[](HGLOBAL) -> SIZE_T { return 4; }));
+        const ImportPatch size("GlobalSize", reinterpret_cast<const void*>(+[](HGLOBAL) -> SIZE_T { return 6; }));
         ASSERT_TRUE(size.Applied());
         ::SendMessageW(field, EM_SETSEL, 0, -1);
         ::SendMessageW(field, WM_PASTE, 0, 0);
