@@ -169,15 +169,16 @@ generation::RunOutcome BrokenTextOutcome(const Control& field)
             {}};
 }
 
+std::string WritesText(std::string_view where) { return "Writes " + std::string(where); }
+
 std::string WhereAPressWrites()
 {
-    constexpr std::string_view kWrites = "Writes ";
     try {
-        return std::string(kWrites) + generation::PathText(generation::PopulationListPath(generation::CurrentDirectory()));
+        return WritesText(generation::PathText(generation::PopulationListPath(generation::CurrentDirectory())));
     } catch (const std::exception&) {
         // A press would fail and say why; until then, name the file alone.
-        return std::string(kWrites) + generation::PathText(generation::PopulationListPath({})) +
-               " under the current folder, which cannot be determined now";
+        return WritesText(generation::PathText(generation::PopulationListPath({})) +
+                          " under the current folder, which cannot be determined now");
     }
 }
 

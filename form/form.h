@@ -103,6 +103,9 @@ generation::RunOutcome BrokenTextOutcome(const Control& field);
 // so rather than naming a path.
 std::string WhereAPressWrites();
 
+// The words that name where a press writes: "Writes " and the place.
+std::string WritesText(std::string_view where);
+
 // A tooltip's text, such as a long path, broken into lines that fit: a line
 // ends after a blank or a folder's separator where the next piece would make
 // `fits(line)` false (a tooltip itself breaks lines at blanks alone). A piece

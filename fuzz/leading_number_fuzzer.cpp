@@ -12,6 +12,11 @@
 // strtod gives HUGE_VAL with ERANGE, must raise OverflowFailure. Numbers
 // below the smallest denormal read as zero and the others as the nearest
 // denormal; strtod sets ERANGE for both, so ERANGE alone decides nothing.
+//
+// Where the standard library converts doubles itself, its conversions and
+// the core's fallback for libraries that do not (the C library in the "C"
+// locale) must agree bit for bit and character for character: the number
+// found, and the first eight bytes' shortest text, fixed and general.
 
 #include <cerrno>
 #include <cfenv>
@@ -29,6 +34,7 @@
 
 #include "generation/failures.h"
 #include "generation/field_number.h"
+#include "generation/number_conversion.h"
 
 namespace {
 
@@ -168,9 +174,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 text);
     }
 
+#if POPGEN_HAVE_FLOAT_CHARCONV
+    if (std::string body = NumberPrefix(text); !body.empty()) {
+        if (body[0] == '+' || body[0] == '-') body.erase(0, 1);
+        double standard = 0.0, fallback = 0.0;
+        const auto standardRead = generation::detail::StandardReadDecimal(body, standard);
+        const auto fallbackRead = generation::detail::FallbackReadDecimal(body, fallback);
+        if (standardRead != fallbackRead || Bits(standard) != Bits(fallback)) {
+            Finding("the fallback reads " + Show(fallback) + "; from_chars reads " + Show(standard), text);
+        }
+    }
+#endif
+
     if (size >= sizeof(double)) {
         double value;
         std::memcpy(&value, data, sizeof value);
+#if POPGEN_HAVE_FLOAT_CHARCONV
+        for (const bool fixed : {false, true}) {
+            const std::string standard = generation::detail::StandardShortestText(value, fixed);
+            const std::string fallback = generation::detail::FallbackShortestText(value, fixed);
+            if (standard != fallback) {
+                Finding("the fallback writes " + Show(value) + " as " + fallback + "; to_chars as " + standard, text);
+            }
+        }
+#endif
         const std::optional<std::int16_t> reference = ReferenceWhole(value);
         const std::optional<std::int16_t> rounded = Outcome([&] { return generation::Round16(value); });
         if (reference != rounded) {

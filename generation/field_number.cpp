@@ -1,10 +1,9 @@
 #include "generation/field_number.h"
 
-#include <charconv>
 #include <cmath>
-#include <system_error>
 
 #include "generation/failures.h"
+#include "generation/number_conversion.h"
 
 namespace generation {
 
@@ -81,15 +80,9 @@ std::optional<double> ReadLeadingNumber(std::string_view text)
 
     const std::string_view body = text.substr(start, i - start);
     double value = 0.0;
-    const auto [end, error] =
-        std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
-    if (error == std::errc::result_out_of_range) {
+    if (ReadDecimal(body, value) == DecimalRead::OutOfRange) {
         if (AtLeastOne(body)) return std::nullopt;
         value = 0.0;
-    } else if (error != std::errc{} || end != body.data() + body.size()) {
-        // The scanner accepts only what from_chars reads in full; anything
-        // else is a fault of this function, not of the text.
-        throw std::logic_error("number reader disagrees with from_chars on \"" + std::string(body) + "\"");
     }
     return negative ? -value : value;
 }
@@ -115,11 +108,7 @@ std::string NumberText(double value)
 {
     // Plain digits as far as a person reads them ("100000", not "1e+05");
     // an exponent only for numbers of more than sixteen digits.
-    char buffer[32];
-    const bool plain = std::fabs(value) < 1e16;
-    const auto result = plain ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
-                              : std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    return ShortestText(value, std::fabs(value) < 1e16);
 }
 
 std::string OutsideRange(double value)

@@ -89,6 +89,13 @@ PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool 
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
                 pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core)
 
+# The page for browsers (scripts/package web): emscripten, with the Node.js
+# and acorn it brings; its tests (scripts/test-web, which installs both
+# lists; the second release's run skips it): headless Chromium, driven
+# through chromedriver from Python with Selenium.
+WEB_BUILD_PACKAGES=(cmake ninja-build emscripten)
+WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium)
+
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
 # llvm-symbolizer for readable reports. These are the release's default
 # clang (Debian's llvm-defaults), whatever its version: they put clang++ and

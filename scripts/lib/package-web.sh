@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# dist/population-generator-<version>.html: the page, one self-contained
+# file (the core compiled to WebAssembly inside) that opens from disk in any
+# current browser. Built with emscripten in build-package-web, without the
+# tests. The file holds no time and no build path: the same sources give
+# the same bytes in any folder.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$ROOT"
+
+ensure_packages "${WEB_BUILD_PACKAGES[@]}"
+
+build="$ROOT/build-package-web"
+# Debian's emscripten runs its JavaScript optimiser with the node on the
+# PATH, which finds Debian's acorn here.
+export NODE_PATH=/usr/share/nodejs
+cmake --preset web -B "$build" -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" --target population-generator-web --parallel 2
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+mkdir -p "$ROOT/dist"
+cp "$build/web/population-generator.html" "$ROOT/dist/population-generator-$version.html"
+echo "dist/population-generator-$version.html: $(wc -c <"$ROOT/dist/population-generator-$version.html") bytes"
