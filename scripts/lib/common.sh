@@ -95,6 +95,11 @@ PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man 
 # gives the characters it types keys of their own).
 PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool x11-xserver-utils)
 
+# What scripts/test-reproducible needs besides what scripts/package
+# installs: clones, a clock moved ahead (faketime), another time zone and
+# the sources of another locale, and the archive tools that open packages.
+REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
+
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, and DejaVu,
 # the only font of the window tests' second run.
