@@ -15,7 +15,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# No link time in the programs' headers (the PE time stamp, and the header
+# checksum over it): the same sources link to the same bytes, whenever and
+# however they are built (scripts/test-reproducible).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 # Release programs are stripped when linked: the .exe is handed out as it is
 # (the Windows zip), with no installer to strip it.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

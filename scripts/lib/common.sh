@@ -3,6 +3,18 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
+# The time the packages' entries are dated by (the files in the zip, the
+# .deb's members and files): SOURCE_DATE_EPOCH when it is set, else the time
+# of the commit checked out, so that one commit gives the same packages.
+# Nothing that is built depends on it: only the packing steps are given it.
+source_date_epoch() {
+    if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+        echo "$SOURCE_DATE_EPOCH"
+    else
+        git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0
+    fi
+}
+
 # How long apt-get waits for another package manager (a desktop's automatic
 # updates after boot, say) to let go of the dpkg lock before it gives up.
 APT_LOCK_SECONDS=${APT_LOCK_SECONDS:-300}
@@ -82,6 +94,11 @@ PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man 
 # private X server with keyboard input for the real-window test (xmodmap
 # gives the characters it types keys of their own).
 PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool x11-xserver-utils)
+
+# What scripts/test-reproducible needs besides what scripts/package
+# installs: clones, a clock moved ahead (faketime), another time zone and
+# the sources of another locale, and the archive tools that open packages.
+REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
 
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, and DejaVu,

@@ -22,7 +22,8 @@ nice cmake --build --preset package --parallel 2
 
 out="$ROOT/build-package/cpack"
 rm -rf "$out"
-(cd "$ROOT/build-package" && cpack -G DEB -B "$out")
+# CPack dates the .deb's members and every file in it by SOURCE_DATE_EPOCH.
+(cd "$ROOT/build-package" && SOURCE_DATE_EPOCH=$(source_date_epoch) cpack -G DEB -B "$out")
 mkdir -p "$ROOT/dist"
 shopt -s nullglob
 debs=("$out"/population-generator_*_amd64.deb)

@@ -28,13 +28,14 @@ cp "$build/win32/population-generator.exe" "$build/cli/population-generator-cli.
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$ROOT/scripts/lib/package-windows.txt" >"$stage/README.txt"
 { cat "$ROOT/LICENSE"; echo; cat "$ROOT/packaging/windows-notices.txt"; } | sed -e 's/$/\r/' >"$stage/LICENSE.txt"
 
-# The same sources give the same zip: fixed times, a fixed order.
-stamp=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)
+# The same sources give the same zip: the commit's time, a fixed order, and
+# times in UTC (zip keeps local times).
+stamp=$(source_date_epoch)
 find "$build/stage" -exec touch -h -d "@$stamp" {} +
 mkdir -p "$ROOT/dist"
 rm -f "$ROOT/dist/$name.zip"
 # Folders are listed too, so the empty "files" is kept.
-(cd "$build/stage" && find "$name" | LC_ALL=C sort | zip -X -q -@ "$ROOT/dist/$name.zip")
+(cd "$build/stage" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -q -@ "$ROOT/dist/$name.zip")
 echo "dist/$name.zip:"
 unzip -l "$ROOT/dist/$name.zip"
 
