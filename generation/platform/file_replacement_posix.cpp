@@ -26,9 +26,14 @@ int OpenRetrying(int folder, const char* path, int flags, mode_t mode = 0)
     return fd;
 }
 
+// A folder that may be written but not read (mode 0333) is opened as a
+// path alone: that is enough to create, rename and remove files in it; only
+// the closing sync of the folder, which is not needed, is then refused.
 int OpenFolder(int folder, const char* path)
 {
-    return OpenRetrying(folder, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = OpenRetrying(folder, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 || errno != EACCES) return fd;
+    return OpenRetrying(folder, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 // A descriptor that is closed when it goes out of scope, unless released.

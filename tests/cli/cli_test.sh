@@ -22,6 +22,12 @@ run() {
     else ! grep -q $'\r' out err || fail "a CR in the output of: $*"; fi
     sed -i 's/\r$//' out err
 }
+# From here on the program, copied where user 4242 can reach it, runs as
+# that user (under the emulator, if any).
+as_other_user() {
+    cp "${program[-1]}" "$work/cli" &&
+        program=(setpriv --reuid=4242 --regid=4242 --clear-groups "${program[@]:0:${#program[@]}-1}" "$work/cli")
+}
 expect_status() { [ "$status" -eq "$1" ] || fail "status $status, not $1, for: ${*:2}"$'\n'"$(cat out err)"; }
 
 # Checks that player N's five values (N = 2..) lie in the ranges given as
@@ -151,7 +157,7 @@ planted-link)  # a link another user made in a folder others can write to is ref
     # The program runs as user 4242 and the links are planted by 65534: only root can.
     [ "$(id -u)" -eq 0 ] || { echo "SKIP ($case_name): only root can run the program as another user"; exit 77; }
     chmod 755 "$work"
-    cp "${program[-1]}" "$work/cli" && program=(setpriv --reuid=4242 --regid=4242 --clear-groups "$work/cli")
+    as_other_user
     for mode in 0777 1777; do
         mkdir -p "$mode/files" "$mode/home" && chmod "$mode" "$mode/files" && chown 4242:4242 "$mode/home"
         printf 'mine\n' >"$mode/home/profile" && chown 4242 "$mode/home/profile"
@@ -186,6 +192,17 @@ start-up)  # Windows: in Wine's trace of the calls that matter, the first once t
     first=$(awk -v t="^$thread:" '$0 ~ t "Starting thread proc" { on = 1 }
         on && match($0, t "Call [[:alnum:]_]+[.][[:alnum:]_]+[(]") { print substr($0, RSTART, RLENGTH); exit }' trace)
     [[ $first =~ \.SetD(efaultDllDirectories|llDirectoryW)\($ ]] || fail "a console call before the DLL search is limited: $first"
+    ;;
+write-only-folder)  # a "files" that may be written but not read (mode 0333)
+    [ "$(id -u)" -eq 0 ] || { echo "SKIP ($case_name): only root can run the program as another user"; exit 77; }
+    chmod 755 "$work" && chmod 0333 files
+    as_other_user
+    for press in first second; do
+        run
+        expect_status 0 "the $press run"
+        cmp "$list" "$golden" || fail "the $press run's list differs from $golden"
+    done
+    [ "$(ls -A files)" = game_list.txt ] || fail "left $(ls -A files)"
     ;;
 *) fail "no such case" ;;
 esac

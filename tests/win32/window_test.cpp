@@ -232,7 +232,7 @@ TEST_F(Window, AccessibleTextsReachTheSystemWhenAClientFirstAsks)
 TEST_F(Window, EveryControlHasItsClassCaptionAndBoxAlsoWhenEnlargedOrRescaled)
 {
     int children = 0;
-    ::EnumChildWindows(window_, [](HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; },
+    ::EnumChildWindows(window_, [](HWND, LPARAM count) CALLBACK -> BOOL { return ++*reinterpret_cast<int*>(count), TRUE; },
                        reinterpret_cast<LPARAM>(&children));
     EXPECT_EQ(children, static_cast<int>(expected_form::kControls.size()));
 
@@ -404,7 +404,7 @@ LRESULT CALLBACK WatchReport(int code, WPARAM wParam, LPARAM lParam)
         auto box = reinterpret_cast<HWND>(wParam);
         ++reportsSeen;
         seen = {::GetWindow(box, GW_OWNER), ::IsWindowEnabled(reportOwner) != FALSE, TextOf(box), {}, false};
-        ::EnumChildWindows(box, [](HWND child, LPARAM) {
+        ::EnumChildWindows(box, [](HWND child, LPARAM) CALLBACK -> BOOL {
             const auto style = ::GetWindowLongPtrW(child, GWL_STYLE);
             if (ClassOf(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
                 seen.errorIcon = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0)) ==

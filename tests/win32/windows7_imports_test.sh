@@ -31,12 +31,12 @@ KERNEL32.DLL: IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection LoadLibrar
 KERNEL32.DLL: MoveFileExW MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA QueryPerformanceCounter
 KERNEL32.DLL: QueryPerformanceFrequency RaiseException
 KERNEL32.DLL: ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent
-KERNEL32.DLL: ResumeThread RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind
+KERNEL32.DLL: ResumeThread RtlCaptureContext FreeLibrary LoadLibraryA
 KERNEL32.DLL: SetDllDirectoryW SetEndOfFile SetEvent SetFilePointer SetLastError SetProcessAffinityMask
 KERNEL32.DLL: SetThreadContext SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread
 KERNEL32.DLL: TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
 KERNEL32.DLL: WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
-KERNEL32.DLL: __C_specific_handler lstrcpynW
+KERNEL32.DLL: lstrcpynW
 KERNEL32.DLL: FlushConsoleInputBuffer GetConsoleMode GetConsoleProcessList GetStdHandle ReadConsoleW
 KERNEL32.DLL: WriteConsoleW
 MSVCRT.DLL: ___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __set_app_type
@@ -49,17 +49,31 @@ MSVCRT.DLL: fgetpos fopen fprintf fputc fputs fread free fsetpos fwrite getc get
 MSVCRT.DLL: isspace isupper iswctype localeconv longjmp malloc memchr memcmp memcpy memmove memset
 MSVCRT.DLL: printf putc putwc realloc setlocale setvbuf signal strcmp strcoll strerror strftime
 MSVCRT.DLL: strchr strlen strncmp strtoul strxfrm towlower towupper ungetc ungetwc vfprintf wcscat wcscmp wcscoll
-MSVCRT.DLL: wcscpy wcsftime wcslen wcsxfrm
+MSVCRT.DLL: wcscpy wcsftime wcslen wcsxfrm __mb_cur_max _iob atoi _wutime _wfindfirst _wfindnext
 OLE32.DLL: CoCreateInstance CoInitializeEx CoUninitialize
 SHELL32.DLL: CommandLineToArgvW
 USER32.DLL: AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW DispatchMessageW
 USER32.DLL: GetClipboardData GetDC GetDlgCtrlID GetDlgItem GetFocus GetKeyState GetMessageW
 USER32.DLL: GetMonitorInfoW GetParent GetWindowRect MonitorFromPoint MonitorFromWindow
-USER32.DLL: GetSystemMetrics GetWindowLongPtrW GetWindowTextLengthW GetWindowTextW IsChild
+USER32.DLL: GetSystemMetrics GetWindowLongW GetWindowTextLengthW GetWindowTextW IsChild
 USER32.DLL: IsClipboardFormatAvailable IsDialogMessageW LoadCursorW LoadImageW MessageBoxW
 USER32.DLL: OpenClipboard PostMessageW PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
-USER32.DLL: SetWindowLongPtrW SetWindowPos ShowWindow SystemParametersInfoW TranslateMessage
+USER32.DLL: SetWindowLongW SetWindowPos ShowWindow SystemParametersInfoW TranslateMessage
 USER32.DLL: UpdateWindow
+'
+# Besides, what only 64-bit Windows 7 SP1 exports (the x64 unwinding of
+# 64-bit programs, and the pointer-sized window data calls, which 32-bit
+# Windows has as macros for GetWindowLongW and SetWindowLongW), and what
+# only 32-bit Windows 7 SP1 does (msvcrt's x86 start-up and setjmp). A
+# program's machine is the format objdump names. 32-bit programs import
+# LoadLibraryA for libgcc's unwind tables, which load libgcc's DLL only when
+# it is loaded already: never, in a static program.
+allowed_pei_x86_64='
+KERNEL32.DLL: RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind __C_specific_handler
+USER32.DLL: GetWindowLongPtrW SetWindowLongPtrW
+'
+allowed_pei_i386='
+MSVCRT.DLL: __p__acmdln __p__commode __p__fmode __p__wcmdln _setjmp3
 '
 # The DLLs each program may import at all: system DLLs that Windows loads
 # from its own folder only (KnownDLLs), and COMCTL32.DLL, which the manifest
@@ -70,7 +84,7 @@ population-generator.exe: COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.D
 population-generator-cli.exe: KERNEL32.DLL MSVCRT.DLL SHELL32.DLL
 '
 # One "LIBRARY.DLL Function" a line.
-allowed_pairs=$(awk -F': ' 'NF == 2 { n = split($2, names, " "); for (i = 1; i <= n; ++i) print $1, names[i] }' <<<"$allowed")
+pairs() { awk -F': ' 'NF == 2 { n = split($2, names, " "); for (i = 1; i <= n; ++i) print $1, names[i] }'; }
 
 objdump=$1
 shift
@@ -81,7 +95,14 @@ for program in "$@"; do
     # Each import as "LIBRARY.DLL Function"; one by ordinal (no name) as
     # "LIBRARY.DLL #ordinal", so that it fails too. An import line in a layout
     # not known here is kept as it is and fails as well.
-    imports=$("$objdump" -p "$program" | awk '
+    dump=$("$objdump" -p "$program")
+    format=$(sed -n 's/.*: *file format //p' <<<"$dump" | head -n 1)
+    case "$format" in
+        pei-x86-64) allowed_pairs=$(pairs <<<"$allowed$allowed_pei_x86_64") ;;
+        pei-i386) allowed_pairs=$(pairs <<<"$allowed$allowed_pei_i386") ;;
+        *) allowed_pairs=$(pairs <<<"$allowed") ;;
+    esac
+    imports=$(awk '
         /^The / { library = "" }
         /^\tDLL Name: / { library = toupper($3); next }
         library == "" || !/^\t[0-9a-f]+[\t ]/ { next }
@@ -91,7 +112,7 @@ for program in "$@"; do
         # binutils 2.44 on: address, ordinal ("<none>" by name), hint (hex), name.
         /^\t[0-9a-f]+ +<none> +[0-9a-f]+ +[^ ]+$/ { print library, $4; next }
         /^\t[0-9a-f]+ +[0-9]+ +<none>/ { print library, "#" $2; next }
-        { print library, "unreadable line:", $0 }')
+        { print library, "unreadable line:", $0 }' <<<"$dump")
     count=$(grep -c . <<<"$imports" || true)
     if [ "$count" -lt 10 ]; then
         echo "FAIL: read only $count imports from $program; has objdump's output changed?" >&2
@@ -116,7 +137,7 @@ for program in "$@"; do
         sed 's/^/  /' <<<"$unknown" >&2
         status=1
     fi
-    [ "$status" -eq 1 ] || echo "PASS: $name: $count imports, all exported by Windows 7 SP1, from its own DLLs"
+    [ "$status" -eq 1 ] || echo "PASS: $name ($format): $count imports, all exported by Windows 7 SP1, from its own DLLs"
     status=$((status | failed))
 done
 exit "$status"
