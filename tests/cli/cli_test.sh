@@ -184,14 +184,10 @@ planted-link)  # a link another user made in a folder others can write to is ref
     cmp 0777/home/made "$golden" || fail "root's 0755 folder: the link was not followed"
     ;;
 start-up)  # Windows: in Wine's trace of the calls that matter, the first once the program runs limits its DLL search
-    relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
-    relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
-    "${program[@]:0:${#program[@]}-1}" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null
+    source "$(dirname "${BASH_SOURCE[0]}")/../support/wine_relay.sh"
+    trace_dll_search_calls "${program[@]:0:${#program[@]}-1}"
     WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
-    thread=$(grep -m1 -oE '^[0-9a-f]+:Call \w+\.(SetDefaultDllDirectories|SetDllDirectoryW)\(' trace | cut -d: -f1)
-    first=$(awk -v t="^$thread:" '$0 ~ t "Starting thread proc" { on = 1 }
-        on && match($0, t "Call [[:alnum:]_]+[.][[:alnum:]_]+[(]") { print substr($0, RSTART, RLENGTH); exit }' trace)
-    [[ $first =~ \.SetD(efaultDllDirectories|llDirectoryW)\($ ]] || fail "a console call before the DLL search is limited: $first"
+    dll_search_limited_first trace || fail "a console call before the DLL search is limited: $first"
     ;;
 write-only-folder)  # a "files" that may be written but not read (mode 0333)
     [ "$(id -u)" -eq 0 ] || { echo "SKIP ($case_name): only root can run the program as another user"; exit 77; }

@@ -113,11 +113,9 @@ if [ "$windows" -eq 1 ]; then
     # As cmake/wine-run does; wine execs the program in this process.
     export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/popgen-wine-$(id -u)}"
     export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-    # Wine traces the calls that matter to the DLL search check below: its limit, and any window,
-    # console or COM call (the prefix's HKCU\Software\Wine\Debug: the same list as cli_test.sh's).
-    relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
-    relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
-    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null
+    # Wine traces the calls that show whether the DLL search is limited first (checked below).
+    source "$(dirname "${BASH_SOURCE[0]}")/../support/wine_relay.sh"
+    trace_dll_search_calls wine
     WINEDEBUG=$WINEDEBUG,+relay wine "$program" >"$work/program.log" 2>&1 &
 else
     ${POPGEN_LC_ALL:+env LC_ALL=$POPGEN_LC_ALL} "$program" >"$work/program.log" 2>&1 &
@@ -130,10 +128,7 @@ running() { kill -0 "$app_pid" 2>/dev/null || fail "the program ended"; }
 window_shown() { running && window_count_is 1; }
 wait_for "the window" window_shown
 if [ "$windows" -eq 1 ]; then  # the program's first traced call, once it runs, limits its DLL search
-    thread=$(grep -m1 -oE '^[0-9a-f]+:Call \w+\.(SetDefaultDllDirectories|SetDllDirectoryW)\(' "$work/program.log" | cut -d: -f1)
-    first=$(awk -v t="^$thread:" '$0 ~ t "Starting thread proc" { on = 1 }
-        on && match($0, t "Call [[:alnum:]_]+[.][[:alnum:]_]+[(]") { print substr($0, RSTART, RLENGTH); exit }' "$work/program.log")
-    [[ $first =~ \.SetD(efaultDllDirectories|llDirectoryW)\($ ]] || fail "a window call before the DLL search is limited: $first"
+    dll_search_limited_first "$work/program.log" || fail "a window call before the DLL search is limited: $first"
 fi
 main=$(visible_windows)
 xdotool windowfocus --sync "$main"

@@ -1,0 +1,25 @@
+# Whether a Windows program limits its DLL search before anything else,
+# read from Wine's relay trace; sourced by cli_test.sh and
+# real_window_test.sh.
+
+# trace_dll_search_calls WINE...: has Wine trace only the calls that matter
+# (the prefix's HKCU\Software\Wine\Debug keeps the setting): the limit of the
+# DLL search, and any window, console or COM call. WINE is how the prefix's
+# programs are started: wine, or cmake/wine-run.
+trace_dll_search_calls() {
+    local relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
+    relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
+    "$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null
+}
+
+# dll_search_limited_first TRACE: succeeds when the first call traced in
+# TRACE (WINEDEBUG=+relay) on the thread that limits the DLL search, from
+# Wine's "Starting thread proc" line on (the DLLs' own start-up, before it,
+# calls some of these too), is that limit. Sets `first` to that call.
+dll_search_limited_first() {
+    local thread
+    thread=$(grep -m1 -oE '^[0-9a-f]+:Call \w+\.(SetDefaultDllDirectories|SetDllDirectoryW)\(' "$1" | cut -d: -f1)
+    first=$(awk -v t="^$thread:" '$0 ~ t "Starting thread proc" { on = 1 }
+        on && match($0, t "Call [[:alnum:]_]+[.][[:alnum:]_]+[(]") { print substr($0, RSTART, RLENGTH); exit }' "$1")
+    [[ $first =~ \.SetD(efaultDllDirectories|llDirectoryW)\($ ]]
+}
