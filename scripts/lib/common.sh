@@ -15,6 +15,10 @@ source_date_epoch() {
     fi
 }
 
+# project_version BUILD: the project's version, as the build folder BUILD
+# was configured with.
+project_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"; }
+
 # How long apt-get waits for another package manager (a desktop's automatic
 # updates after boot, say) to let go of the dpkg lock before it gives up.
 APT_LOCK_SECONDS=${APT_LOCK_SECONDS:-300}

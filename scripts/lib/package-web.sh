@@ -17,7 +17,7 @@ export NODE_PATH=/usr/share/nodejs
 cmake --preset web -B "$build" -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" --target population-generator-web --parallel 2
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+version=$(project_version "$build")
 mkdir -p "$ROOT/dist"
 cp "$build/web/population-generator.html" "$ROOT/dist/population-generator-$version.html"
 echo "dist/population-generator-$version.html: $(wc -c <"$ROOT/dist/population-generator-$version.html") bytes"

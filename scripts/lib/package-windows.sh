@@ -38,7 +38,7 @@ package() {
     cmake --build "$build" --target population-generator population-generator-cli --parallel 2
 
     local version name stage
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+    version=$(project_version "$build")
     name="population-generator-$version-windows-$arch"
     stage="$build/stage/$name"
     rm -rf "$build/stage"
