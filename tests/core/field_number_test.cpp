@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <locale>
@@ -192,7 +194,8 @@ TEST(Round16, RoundsTiesToEvenAndChecksTheRange)
 TEST(NumberText, IsTheShortestTextThatReadsBack)
 {
     const std::pair<double, std::string> cases[] = {
-        {32767.5, "32767.5"},   {1e5, "100000"},         {-40000, "-40000"},         {0.1 + 0.2, "0.30000000000000004"},
+        {32767.5, "32767.5"},   {1e5, "100000"},         {-40000, "-40000"},
+        {std::bit_cast<double>(std::uint64_t{0x3FD3333333333334}), "0.30000000000000004"},  // 0.1 + 0.2 in doubles
         {1e16, "1e+16"},        {1e300, "1e+300"},       {-2.5e300, "-2.5e+300"},   {12345678901234567890.0, "12345678901234567168"},
         {9007199254740993.0, "9007199254740992"},        {std::numeric_limits<double>::infinity(), "inf"},
         {std::ldexp(1.0, 70), "1180591620717411303424"}, {std::ldexp(1.0, 1000), "1.0715086071862673e+301"},

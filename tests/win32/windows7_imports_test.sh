@@ -42,7 +42,7 @@ KERNEL32.DLL: WriteConsoleW
 MSVCRT.DLL: ___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __set_app_type
 MSVCRT.DLL: __setusermatherr __wgetmainargs __winitenv _acmdln _amsg_exit _assert _beginthreadex
 MSVCRT.DLL: _cexit _close _commode _endthreadex _errno _fdopen _filelengthi64 _fileno _findclose
-MSVCRT.DLL: _fmode _fstat64 _get_osfhandle _initterm _lseeki64 _onexit _read _setjmp _strdup
+MSVCRT.DLL: _fmode _fstat64 _fstati64 _get_osfhandle _initterm _lseeki64 _onexit _read _setjmp _strdup
 MSVCRT.DLL: _strtoi64 _telli64 _ultoa _vscprintf _vsnprintf _wchdir _wchmod _wcmdln _wfindfirst64 _wfindnext64 _wfopen _wfullpath
 MSVCRT.DLL: _wgetcwd _wmkdir _wopen _write _wstat64 _wutime64 abort calloc exit fclose fflush
 MSVCRT.DLL: fgetpos fopen fprintf fputc fputs fread free fsetpos fwrite getc getenv getwc islower isprint
