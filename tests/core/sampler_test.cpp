@@ -160,6 +160,11 @@ TEST(CoefficientSampler, OverflowBeforeTheDrawConsumesNoGeneratorValue)
         {"0", "40000", "40001"},
         {"0", "99999", "a range of 100000 values"},  // a width in plain digits,
         {"0", "40000.7", "a range of 40002 values"},  // and whole, as the draw rounds it
+        // Max - Min, then + 1, each rounded to a double on every machine:
+        // rounded once at the end, 2^53 + 1 would stay; rounded to 64 bits
+        // of mantissa first (x87), the first step would land below Max.
+        {"1", "9007199254740994", "a range of 9007199254740992 values"},
+        {"32767", "502748532895842107392", "a range of 502748532895842107392 values"},
     };
     for (const Case& c : cases) {
         CoefficientSampler sampler;
