@@ -14,7 +14,7 @@ namespace {
 // floating-point unit rounds it. The x87 unit of 32-bit x86 keeps 64 bits
 // of mantissa and rounds to a double only when a value is stored: once for
 // the whole sum (Min 1 and Max 2^53 + 2 then made 2^53 + 2 values, not 2^53),
-// or twice for one step, which can land on the other neighbour near 2^65.
+// or twice for a step, which can land on the other neighbour beyond 2^64.
 // So the unit's precision is set to a double's for the two steps; the
 // volatile operands keep them between the precision's changes.
 double Span(double max, int min)
