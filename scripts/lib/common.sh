@@ -82,10 +82,12 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
 # Make, CMake's default build tool: all that the plain CMake build (cmake -B
 # build; cmake --build build; cmake --install build) needs for the window,
 # the command line and their desktop files (scripts/test-plain-build).
+# shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
 # What its tests need besides: GoogleTest, and the tools and fonts of the
 # window tests (the real window's private X server, the comma-decimal
 # locale's sources, DejaVu).
+# shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-xserver-utils locales fonts-dejavu-core fonts-liberation)
 
 # What building the Debian package needs (scripts/package deb): the window's
@@ -102,6 +104,7 @@ PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool 
 # What scripts/test-reproducible needs besides what scripts/package
 # installs: clones, a clock moved ahead (faketime), another time zone and
 # the sources of another locale, and the archive tools that open packages.
+# shellcheck disable=SC2034 # read by scripts/test-reproducible, which sources this file
 REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
 
 # What building and testing the project needs: everything, the locale
@@ -114,7 +117,9 @@ BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
 # and acorn it brings; its tests (scripts/test-web, which installs both
 # lists; the second release's run skips it): headless Chromium, driven
 # through chromedriver from Python with Selenium.
+# shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_BUILD_PACKAGES=(cmake ninja-build emscripten)
+# shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium)
 
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and

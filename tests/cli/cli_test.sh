@@ -71,7 +71,7 @@ seeds)
     run --seed 4294967295 --players 3 "${ranges[@]}" --players 4 --rook 300 300
     expect_status 0 largest seed
     check_values 4 300 300 250 350 300 300 -900 -800 -5 5
-    drawn="$(echo $(tail -n +25 "$list" | tr -d '\r'))"
+    drawn=$(tail -n +25 "$list" | tr -d '\r' | xargs)
     [ "$drawn" = "2 300 261 300 -844 3 3 300 328 300 -899 -2 4 300 300 300 -830 -4" ] || fail "seed 4294967295 drew $drawn"
     ;;
 failure)  # a run's failure: status 1, the field and its text named, the list kept
