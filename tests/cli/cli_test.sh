@@ -188,6 +188,9 @@ start-up)  # Windows: in Wine's trace of the calls that matter, the first once t
     trace_dll_search_calls "${program[@]:0:${#program[@]}-1}"
     WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
     dll_search_limited_first trace || fail "a console call before the DLL search is limited: $first"
+    # which it would not see if the console calls were not traced: they come after the limit.
+    sed -n '/:Call [[:alnum:]_]*\.SetD\(efaultDllDirectories\|llDirectoryW\)(/,$p' trace | grep -q ':Call KERNEL32\.[[:alpha:]]*Console' ||
+        fail "no console call traced after the DLL search is limited"
     ;;
 write-only-folder)  # a "files" that may be written but not read (mode 0333)
     [ "$(id -u)" -eq 0 ] || { echo "SKIP ($case_name): only root can run the program as another user"; exit 77; }
