@@ -15,6 +15,22 @@ source_date_epoch() {
     fi
 }
 
+# shell_scripts: the project's shell scripts, one a line, from the root: the
+# *.sh files and every other file whose first line is a shell's #!. Of the
+# files in the clone, new ones too (but not those .gitignore leaves out);
+# outside a clone, of every file but those in the build folders and dist/.
+shell_scripts() {
+    local file first
+    { git -C "$ROOT" ls-files --cached --others --exclude-standard 2>/dev/null ||
+        find "$ROOT" \( -path "$ROOT/build*" -o -path "$ROOT/dist" -o -path "$ROOT/.git" \) -prune -o -type f -printf '%P\n'; } |
+        while IFS= read -r file; do
+            [ -f "$ROOT/$file" ] || continue  # deleted, not yet committed
+            first=
+            IFS= read -r first <"$ROOT/$file" || true
+            if [[ $file == *.sh || $first =~ ^#!.*[/\ ](ba|da)?sh(\ |$) ]]; then echo "$file"; fi
+        done
+}
+
 # project_version BUILD: the project's version, as the build folder BUILD
 # was configured with.
 project_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"; }
@@ -82,10 +98,12 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
 # Make, CMake's default build tool: all that the plain CMake build (cmake -B
 # build; cmake --build build; cmake --install build) needs for the window,
 # the command line and their desktop files (scripts/test-plain-build).
+# shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
 # What its tests need besides: GoogleTest, and the tools and fonts of the
 # window tests (the real window's private X server, the comma-decimal
 # locale's sources, DejaVu).
+# shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-xserver-utils locales fonts-dejavu-core fonts-liberation)
 
 # What building the Debian package needs (scripts/package deb): the window's
@@ -102,19 +120,23 @@ PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool 
 # What scripts/test-reproducible needs besides what scripts/package
 # installs: clones, a clock moved ahead (faketime), another time zone and
 # the sources of another locale, and the archive tools that open packages.
+# shellcheck disable=SC2034 # read by scripts/test-reproducible, which sources this file
 REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
 
 # What building and testing the project needs: everything, the locale
-# sources from which the tests compile a comma-decimal locale, and DejaVu,
-# the only font of the window tests' second run.
+# sources from which the tests compile a comma-decimal locale, DejaVu, the
+# only font of the window tests' second run, and shellcheck, which reads
+# the scripts (shell_scripts) first.
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core)
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck)
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js
 # and acorn it brings; its tests (scripts/test-web, which installs both
 # lists; the second release's run skips it): headless Chromium, driven
 # through chromedriver from Python with Selenium.
+# shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_BUILD_PACKAGES=(cmake ninja-build emscripten)
+# shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium)
 
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and

@@ -85,10 +85,10 @@ debian_root() {
 debian_root_mounts() { awk -v w="$debian_work" 'index($2, w "/") == 1 { print $2 }' /proc/self/mounts | sort -r; }
 
 debian_root_finish() {
-    local status=$? pid mount
+    local status=$? process mount
     # Nothing keeps running in the root: every process whose root it is ends.
-    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-        if [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$root" ]; then kill -KILL "$pid" 2>/dev/null || true; fi
+    for process in /proc/[0-9]*; do
+        if [ "$(readlink "$process/root" 2>/dev/null)" = "$root" ]; then kill -KILL "${process#/proc/}" 2>/dev/null || true; fi
     done
     sleep 1
     for mount in $(debian_root_mounts); do umount "$mount" || umount -l "$mount" || true; done

@@ -71,7 +71,7 @@ seeds)
     run --seed 4294967295 --players 3 "${ranges[@]}" --players 4 --rook 300 300
     expect_status 0 largest seed
     check_values 4 300 300 250 350 300 300 -900 -800 -5 5
-    drawn="$(echo $(tail -n +25 "$list" | tr -d '\r'))"
+    drawn=$(tail -n +25 "$list" | tr -d '\r' | xargs)
     [ "$drawn" = "2 300 261 300 -844 3 3 300 328 300 -899 -2 4 300 300 300 -830 -4" ] || fail "seed 4294967295 drew $drawn"
     ;;
 failure)  # a run's failure: status 1, the field and its text named, the list kept
@@ -188,6 +188,9 @@ start-up)  # Windows: in Wine's trace of the calls that matter, the first once t
     trace_dll_search_calls "${program[@]:0:${#program[@]}-1}"
     WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
     dll_search_limited_first trace || fail "a console call before the DLL search is limited: $first"
+    # which it would not see if the console calls were not traced: they come after the limit.
+    sed -n '/:Call [[:alnum:]_]*\.SetD\(efaultDllDirectories\|llDirectoryW\)(/,$p' trace | grep -q ':Call KERNEL32\.[[:alpha:]]*Console' ||
+        fail "no console call traced after the DLL search is limited"
     ;;
 write-only-folder)  # a "files" that may be written but not read (mode 0333)
     [ "$(id -u)" -eq 0 ] || { echo "SKIP ($case_name): only root can run the program as another user"; exit 77; }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "generation/failures.h"
+#include "generation/number_conversion.h"
 
 namespace {
 
@@ -96,6 +97,8 @@ TEST(LeadingNumber, NumbersBeyondTheDoubleRangeOverflow)
     for (const std::string& text : std::vector<std::string>{"1e-99999999999999999999", "0." + std::string(400, '0') + "1",
                                    "1000e-330"}) {
         EXPECT_EQ(LeadingNumber(text), 0.0) << text.substr(0, 20);
+        double read = 0.0;  // and the conversion says so, rather than that it read a zero
+        EXPECT_EQ(generation::detail::ReadDecimal(text, read), generation::detail::DecimalRead::OutOfRange) << text.substr(0, 20);
     }
 }
 
@@ -201,6 +204,7 @@ TEST(NumberText, IsTheShortestTextThatReadsBack)
         {std::ldexp(1.0, 70), "1180591620717411303424"}, {std::ldexp(1.0, 1000), "1.0715086071862673e+301"},
     };
     for (const auto& [value, text] : cases) EXPECT_EQ(generation::detail::NumberText(value), text) << text;
+    EXPECT_EQ(generation::detail::NumberText(-0.0), "-0");  // a negative zero keeps its sign
 }
 
 TEST(FieldNumber, OverflowMessageNamesTheTextAndTheRange)

@@ -90,18 +90,18 @@ else
     Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     wait_for "Xvfb to start" test -s "$work/display"
-    export DISPLAY=":$(head -n 1 "$work/display")"
+    DISPLAY=":$(head -n 1 "$work/display")"
+    export DISPLAY
 fi
 display_answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
 wait_for "a connection to Xvfb on $DISPLAY" display_answers
 # Every character typed below has a key of its own before the program
-# starts. Otherwise xdotool lends one a spare key for each keystroke and
-# takes it back at once, and a program that is slow to follow the change
-# (Wine under load) reads another character or none.
-for keysym in onehalf; do
-    xmodmap -pke | grep -qw "$keysym" || xmodmap -e "keycode any = $keysym" ||
-        fail "cannot give the key $keysym a key code"
-done
+# starts: ½, the one that Xvfb's keymap lacks, is given one. Otherwise
+# xdotool lends one a spare key for each keystroke and takes it back at
+# once, and a program that is slow to follow the change (Wine under load)
+# reads another character or none.
+xmodmap -pke | grep -qw onehalf || xmodmap -e "keycode any = onehalf" ||
+    fail "cannot give the key onehalf a key code"
 
 # Everything the program or its toolkit might write stays in the work folder.
 mkdir -m 700 "$work/runtime"

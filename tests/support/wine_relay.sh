@@ -1,6 +1,7 @@
 # Whether a Windows program limits its DLL search before anything else,
 # read from Wine's relay trace; sourced by cli_test.sh and
 # real_window_test.sh.
+# shellcheck shell=bash
 
 # trace_dll_search_calls WINE...: has Wine trace only the calls that matter
 # (the prefix's HKCU\Software\Wine\Debug keeps the setting): the limit of the
