@@ -182,9 +182,8 @@ def folder(driver):
             return full ? Promise.reject(new DOMException('The disk is full.', 'QuotaExceededError')) : open.apply(this, options); };
         document.getElementById('choose-folder').click();
         (function chosen() { where.textContent.includes('tuning') ? done() : setTimeout(chosen, 20); })();''')
-    where = 'Writes tuning/files/game_list.txt'
     shown = driver.execute_script('return [where.textContent, document.querySelector("#form .button").title]')
-    check(shown == [where] * 2, f'where, and the button\'s title: {shown}')
+    check(shown == ['Writes tuning/files/game_list.txt'] * 2, f'where, and the button\'s title: {shown}')
     for files, clicks, reported, written, opened in (  # what "tuning/files" becomes, the clicks, and then
             ('folder', 2, None, golden.decode(), 1),  # a double click runs once
             ('full', 1, 'Could not write "tuning/files/game_list.txt"', golden.decode(), 1),  # the list kept
