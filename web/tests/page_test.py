@@ -8,6 +8,8 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
 case, engine, page, golden, axe = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3]), open(sys.argv[4], 'rb').read(), sys.argv[5]
+tempfile.tempdir = tempfile.mkdtemp(prefix='page-test-')  # the browsers' profiles, homes and downloads, removed at the end
+atexit.register(shutil.rmtree, tempfile.tempdir, True)
 NAMES = [f'{row}: {column}' for column in ('Min', 'Max') for row in ('Rook', 'Knight', 'Bishop', 'Queen', 'Legal moves')] + [
     'Max depth of black player:', 'Max depth of white player:', 'Number of player in population:',
     'Max number of generation:', 'Time limit for evolution (min):', 'Generate random population']
@@ -17,12 +19,11 @@ class Classic:  # chromedriver and WebKitWebDriver, through Selenium
     def keys(self, text): self.switch_to.active_element.send_keys(text)
     def focused(self, name): return self.switch_to.active_element.accessible_name == name
 
-class WebKit(Classic, webdriver.Remote):  # on an Xvfb of its own; GDK_SCALE takes whole scales, and no font size is set
+class WebKit(Classic, webdriver.Remote):  # on an Xvfb and in a home (where it saves) of its own; whole scales, no font size
     def __init__(self, downloads, scale, font):
         display, written = os.pipe()
         atexit.register(subprocess.Popen(['Xvfb', '-displayfd', str(written), '-nolisten', 'tcp', '-noreset', '-screen', '0', '1280x1024x24'],
                                          pass_fds=[written], stderr=subprocess.DEVNULL).kill)
-        # MiniBrowser saves into $HOME: a home of its own.
         os.environ.update(HOME=downloads, GDK_SCALE=str(scale), DISPLAY=':' + os.read(display, 16).decode().strip())
         (options := webdriver.WebKitGTKOptions()).add_argument('--automation')
         options.binary_location = sorted(glob.glob('/usr/lib/*/webkit*gtk-*/MiniBrowser'))[0]
@@ -46,7 +47,7 @@ class Firefox:  # the same few commands, over WebDriver BiDi
             'layout.css.devPixelsPerPx': str(scale), 'font.size.variable.x-western': font}.items()))
         atexit.register(subprocess.Popen(['firefox-esr', '--headless', '--no-remote', '--remote-debugging-port=0', '--profile', profile],
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).kill)
-        while not os.path.exists(server := os.path.join(profile, 'WebDriverBiDiServer.json')): time.sleep(0.05)
+        while not os.path.exists(server := os.path.join(profile, 'WebDriverBiDiServer.json')) or not os.path.getsize(server): time.sleep(0.05)
         self.socket = websocket.create_connection(f'ws://127.0.0.1:{json.load(open(server))["ws_port"]}/session', suppress_origin=True)
         self.send('session.new', capabilities={})
         self.send('session.subscribe', events=['log.entryAdded', 'network.beforeRequestSent'])
