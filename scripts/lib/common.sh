@@ -132,12 +132,14 @@ BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js
 # and acorn it brings; its tests (scripts/test-web, which installs both
-# lists; the second release's run skips it): headless Chromium, driven
-# through chromedriver from Python with Selenium.
+# lists), driven from Python: headless Chromium through chromedriver and
+# WebKitGTK's MiniBrowser (on Xvfb) through WebKitWebDriver, both with
+# Selenium, and headless Firefox ESR over WebDriver BiDi, with
+# websocket-client.
 # shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_BUILD_PACKAGES=(cmake ninja-build emscripten)
 # shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
-WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium)
+WEB_TEST_PACKAGES=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb python3-selenium python3-websocket)
 
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
 # llvm-symbolizer for readable reports. These are the release's default

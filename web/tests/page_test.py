@@ -1,17 +1,87 @@
-"""The page in headless Chromium, opened from disk: page_test.py CASE PAGE GOLDEN.
-Every case also checks that no request left the page and nothing was logged as an error."""
-import functools, shutil, http.server, json, os, sys, tempfile, threading, time
+"""The page, opened from disk, in one engine: page_test.py CASE ENGINE PAGE GOLDEN AXE (axe-core's script). ENGINE:
+chromium (chromedriver), webkit (WebKitWebDriver, on an Xvfb of its own) or firefox (WebDriver BiDi: Debian has no geckodriver).
+Every case also checks, where the engine tells, that no request left the page and nothing was logged as an error."""
+import atexit, functools, glob, shutil, http.server, json, os, pathlib, subprocess, sys, tempfile, threading, time, websocket
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-case, page, golden = sys.argv[1], os.path.abspath(sys.argv[2]), open(sys.argv[3], 'rb').read()
+case, engine, page, golden, axe = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3]), open(sys.argv[4], 'rb').read(), sys.argv[5]
+tempfile.tempdir = tempfile.mkdtemp(prefix='page-test-')  # the browsers' profiles, homes and downloads, removed at the end
+atexit.register(shutil.rmtree, tempfile.tempdir, True)
 NAMES = [f'{row}: {column}' for column in ('Min', 'Max') for row in ('Rook', 'Knight', 'Bishop', 'Queen', 'Legal moves')] + [
     'Max depth of black player:', 'Max depth of white player:', 'Number of player in population:',
     'Max number of generation:', 'Time limit for evolution (min):', 'Generate random population']
 
-def browser(scale=1, font=16):
+class Classic:  # chromedriver and WebKitWebDriver, through Selenium
+    def click(self, selector): self.find_element(By.CSS_SELECTOR, selector).click()
+    def keys(self, text): self.switch_to.active_element.send_keys(text)
+    def focused(self, name): return self.switch_to.active_element.accessible_name == name
+
+class WebKit(Classic, webdriver.Remote):  # on an Xvfb and in a home (where it saves) of its own; whole scales, no font size
+    def __init__(self, downloads, scale, font):
+        display, written = os.pipe()
+        atexit.register(subprocess.Popen(['Xvfb', '-displayfd', str(written), '-nolisten', 'tcp', '-noreset', '-screen', '0', '1280x1024x24'],
+                                         pass_fds=[written], stderr=subprocess.DEVNULL).kill)
+        os.environ.update(HOME=downloads, GDK_SCALE=str(scale), DISPLAY=':' + os.read(display, 16).decode().strip())
+        (options := webdriver.WebKitGTKOptions()).add_argument('--automation')
+        options.binary_location = sorted(glob.glob('/usr/lib/*/webkit*gtk-*/MiniBrowser'))[0]
+        self.service = webdriver.webkitgtk.service.Service(shutil.which('WebKitWebDriver'))  # any Selenium release takes it so
+        self.service.start()
+        super().__init__(command_executor=self.service.service_url, options=options)
+    def quit(self): super().quit(), self.service.stop()
+    def problems(self): return [], []  # WebKitWebDriver tells neither requests nor errors
+
+class Chromium(Classic, webdriver.Chrome):
+    def problems(self):
+        requests = [json.loads(entry['message'])['message'] for entry in self.get_log('performance')]
+        return ({m['params']['request']['url'] for m in requests if m['method'] == 'Network.requestWillBeSent'},
+                [entry['message'] for entry in self.get_log('browser') if entry['level'] == 'SEVERE'])
+
+class Firefox:  # the same few commands, over WebDriver BiDi
+    def __init__(self, downloads, scale, font):
+        profile, self.id, self.events = tempfile.mkdtemp(), 0, []
+        pathlib.Path(profile, 'user.js').write_text(''.join(f'user_pref("{name}", {json.dumps(value)});\n' for name, value in {
+            'browser.download.dir': downloads, 'browser.download.folderList': 2, 'browser.download.always_ask_before_handling_new_types': False,
+            'layout.css.devPixelsPerPx': str(scale), 'font.size.variable.x-western': font}.items()))
+        atexit.register(subprocess.Popen(['firefox-esr', '--headless', '--no-remote', '--remote-debugging-port=0', '--profile', profile],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).kill)
+        while not os.path.exists(server := os.path.join(profile, 'WebDriverBiDiServer.json')) or not os.path.getsize(server): time.sleep(0.05)
+        self.socket = websocket.create_connection(f'ws://127.0.0.1:{json.load(open(server))["ws_port"]}/session', suppress_origin=True)
+        self.send('session.new', capabilities={})
+        self.send('session.subscribe', events=['log.entryAdded', 'network.beforeRequestSent'])
+        self.context = self.send('browsingContext.getTree')['contexts'][0]['context']
+    def send(self, method, **params):
+        self.id += 1
+        self.socket.send(json.dumps({'id': self.id, 'method': method, 'params': params}))
+        while (message := json.loads(self.socket.recv())).get('id') != self.id: self.events.append(message)
+        if 'error' in message: raise AssertionError(f'{method}: {message}')
+        return message['result']
+    def get(self, url): self.send('browsingContext.navigate', context=self.context, url=url, wait='complete')
+    def run(self, expression, args):  # results and arguments through JSON
+        result = self.send('script.evaluate', target={'context': self.context}, awaitPromise=True,
+                           expression=f'(async (args) => JSON.stringify([await {expression}]))({json.dumps(args)})')
+        if result['type'] == 'exception': raise AssertionError(result['exceptionDetails']['text'])
+        return json.loads(result['result']['value'])[0]
+    def execute_script(self, body, *args): return self.run(f'(function () {{ {body} }}).apply(null, args)', args)
+    def execute_async_script(self, body, *args): return self.run(f'new Promise(done => (function () {{ {body} }}).apply(null, [...args, done]))', args)
+    def nodes(self, kind, value): return self.send('browsingContext.locateNodes', context=self.context, locator={'type': kind, 'value': value})['nodes']
+    def act(self, kind, *actions): self.send('input.performActions', context=self.context, actions=[{'type': kind, 'id': kind, 'actions': actions}])
+    def click(self, selector):
+        at = {'type': 'element', 'element': {'sharedId': self.nodes('css', selector)[0]['sharedId']}}
+        self.act('pointer', {'type': 'pointerMove', 'x': 0, 'y': 0, 'origin': at}, {'type': 'pointerDown', 'button': 0}, {'type': 'pointerUp', 'button': 0})
+    def keys(self, text): self.act('key', *({'type': t, 'value': k} for k in text for t in ('keyDown', 'keyUp')))
+    def focused(self, name):
+        named = [{'sharedId': node['sharedId']} for node in self.nodes('accessibility', {'name': name})]
+        return self.send('script.callFunction', functionDeclaration='(...named) => named.includes(document.activeElement)',
+                         arguments=named, target={'context': self.context}, awaitPromise=False)['result']['value']
+    def problems(self):
+        return ({e['params']['request']['url'] for e in self.events if e['method'] == 'network.beforeRequestSent'},
+                [e['params']['text'] for e in self.events if e['method'] == 'log.entryAdded' and e['params']['level'] == 'error'])
+    def quit(self): self.send('browser.close')
+
+def chromium(downloads, scale, font):
     options = webdriver.ChromeOptions()
     for flag in ('--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking '
                  f'--disable-component-update --disable-sync --force-device-scale-factor={scale} '
@@ -20,7 +90,14 @@ def browser(scale=1, font=16):
     options.binary_location = shutil.which('chromium')
     options.add_experimental_option('prefs', {'webkit.webprefs.default_font_size': font})
     options.set_capability('goog:loggingPrefs', {'browser': 'ALL', 'performance': 'ALL'})
-    return webdriver.Chrome(service=Service(shutil.which('chromedriver')), options=options)
+    driver = Chromium(service=Service(shutil.which('chromedriver')), options=options)
+    driver.execute_cdp_cmd('Browser.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads})
+    return driver
+
+def browser(scale=1, font=16):  # each with a folder of its own for downloads
+    driver = {'chromium': chromium, 'firefox': Firefox, 'webkit': WebKit}[engine](downloads := tempfile.mkdtemp(), scale, font)
+    driver.downloads = downloads
+    return driver
 
 def open_page(driver, url='file://' + page):
     driver.get(url)
@@ -32,21 +109,24 @@ def open_page(driver, url='file://' + page):
 def check(condition, what):
     if not condition: raise AssertionError(what)
 
-def press(driver, folder=None):
-    """Presses the button; the list downloaded (None: none), or the report shown."""
-    folder = folder or tempfile.mkdtemp()
-    driver.execute_cdp_cmd('Browser.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': folder})
-    driver.find_element(By.CSS_SELECTOR, '[data-name=Command1]').click()
+def press(driver, script=None, *args):
+    """Presses the button (or runs `script`, which may); the list downloaded (None: none), or the report shown."""
+    folder, listed = driver.downloads, os.path.join(driver.downloads, 'game_list.txt')
+    driver.execute_async_script(script, *args) if script else driver.click('[data-name=Command1]')
     for _ in range(100):
         time.sleep(0.05)
+        saved = [name for name in os.listdir(folder) if not name.startswith('.')]
         if driver.execute_script('return document.getElementById("report").open'):
-            check(not os.listdir(folder), 'nothing downloaded when a press fails')
-            return driver.find_element(By.ID, 'report-text').text
-        if os.listdir(folder) == ['game_list.txt']: return open(os.path.join(folder, 'game_list.txt'), 'rb').read()
+            check(not saved, 'nothing downloaded when a press fails')
+            return driver.execute_script('return document.getElementById("report-text").textContent')
+        if saved == ['game_list.txt'] and os.path.getsize(listed):
+            text = open(listed, 'rb').read()
+            os.remove(listed)
+            return text
 
 def field(driver, name, text=None):
-    element = driver.find_element(By.CSS_SELECTOR, f'[data-name="{name}"]')
-    return element.get_attribute('value') if text is None else (element.clear(), element.send_keys(text))
+    return driver.execute_script(f'const field = document.querySelector(\'[data-name="{name}"]\');' +
+                                 ('return field.value' if text is None else f'field.value = {json.dumps(text)}'))
 
 def players(text):  # the values of each player from 2 on
     return [block.split(b'\r\n', 1)[1] for block in text.split(b'\r\n\r\n')[3:-1]]
@@ -57,11 +137,15 @@ def downloads(driver):
     field(driver, 'text3(12)', '40000')
     report = press(driver)
     check(report and report.startswith('Number out of range') and '"40000"' in report, f'the overflow is reported: {report}')
-    check(driver.switch_to.active_element.get_attribute('id') == 'report-ok', 'the report takes the focus')
-    driver.switch_to.active_element.send_keys(Keys.ESCAPE)
-    check(driver.switch_to.active_element.get_attribute('data-name') == 'Command1', 'the focus goes back to the button')
+    check(driver.execute_script('return document.activeElement.id') == 'report-ok', 'the report takes the focus')
+    driver.keys(Keys.ESCAPE)
+    check(driver.execute_script('return document.activeElement.dataset.name') == 'Command1', 'the focus goes back to the button')
     check(field(driver, 'text3(12)') == '40000', 'the fields keep their texts')
     field(driver, 'text3(12)', '30')
+    field(driver, 'text3(10)', '5\ud83d')  # half of a surrogate pair, which the list cannot hold
+    check('holds a broken character' in str(press(driver)), 'the broken text is refused')
+    driver.keys(Keys.ESCAPE)
+    field(driver, 'text3(10)', '5')
     second = press(driver)
     check(second[:295] == golden[:295] and second != golden, 'a second press continues the sequence')
     open_page(driver)  # a reload starts the sequence again: 59 players draw both presses' values
@@ -71,44 +155,62 @@ def downloads(driver):
 
 def keyboard(driver):
     open_page(driver)
-    names = []
-    for _ in NAMES:  # the focus starts in the rook's Min field
-        names.append(driver.switch_to.active_element.accessible_name)
-        driver.switch_to.active_element.send_keys(Keys.TAB)
-    check(names == NAMES, f'tab order and accessible names: {names}')
-    check(driver.find_element(By.ID, 'where').text == "Writes game_list.txt into the browser's downloads", 'where')
+    for name in NAMES:  # the focus starts in the rook's Min field
+        check(driver.focused(name), f'tab order and accessible names: {name} is not focused')
+        driver.keys(Keys.TAB)
+    check(driver.execute_script('return where.textContent') == "Writes game_list.txt into the browser's downloads", 'where')
+    driver.execute_script(open(axe).read())
+    found = driver.execute_async_script('axe.run({runOnly: ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "best-practice"]})'
+                                        '.then(result => arguments[0](result.violations.map(v => v.id)))')
+    check(found == [], f'accessibility violations: {found}')
 
 def folder(driver):
+    if engine != 'chromium':  # no showDirectoryPicker: downloads alone
+        return open_page(driver), check(driver.execute_script('return document.getElementById("folder-choice").hidden'), 'no folder')
     # The origin-private folder is not offered to file:// pages, so the same
     # file is served from this process over the loopback interface.
     handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=os.path.dirname(page))
     server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     open_page(driver, f'http://127.0.0.1:{server.server_port}/{os.path.basename(page)}')
-    for name, files in (('tuning', True), ('empty', False)):
-        driver.execute_async_script('''const [name, files, done] = arguments;
-            window.showDirectoryPicker = async () => {
-                const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle(name, {create: true});
-                if (files) await folder.getDirectoryHandle('files', {create: true});
-                return folder; };
-            document.getElementById('choose-folder').click(); setTimeout(done, 200);''', name, files)
-        check(driver.find_element(By.ID, 'where').text == f'Writes {name}/files/game_list.txt', 'where')
-        report = press(driver)
-        written = driver.execute_async_script('''const [name, done] = arguments;
-            navigator.storage.getDirectory().then(root => root.getDirectoryHandle(name))
+    # The picker hands over the origin-private folder "tuning"; the list's openings for writing are counted.
+    driver.execute_async_script('''const done = arguments[0], open = FileSystemFileHandle.prototype.createWritable;
+        window.showDirectoryPicker = () => navigator.storage.getDirectory().then(root => root.getDirectoryHandle('tuning', {create: true}))
+            .then(async folder => (await folder.getDirectoryHandle('files', {create: true}), folder));
+        Object.assign(window, {opened: 0, full: false});
+        FileSystemFileHandle.prototype.createWritable = function (...options) {
+            opened++;
+            return full ? Promise.reject(new DOMException('The disk is full.', 'QuotaExceededError')) : open.apply(this, options); };
+        document.getElementById('choose-folder').click();
+        (function chosen() { where.textContent.includes('tuning') ? done() : setTimeout(chosen, 20); })();''')
+    shown = driver.execute_script('return [where.textContent, document.querySelector("#form .button").title]')
+    check(shown == ['Writes tuning/files/game_list.txt'] * 2, f'where, and the button\'s title: {shown}')
+    for files, clicks, reported, written, opened in (  # what "tuning/files" becomes, the clicks, and then
+            ('folder', 2, None, golden.decode(), 1),  # a double click runs once
+            ('full', 1, 'Could not write "tuning/files/game_list.txt"', golden.decode(), 1),  # the list kept
+            ('missing', 1, 'the folder "tuning/files" does not exist', 'NotFoundError', 0),
+            ('file', 1, '"tuning/files" is not a folder', 'TypeMismatchError', 0)):
+        report = press(driver, '''const [files, clicks, done] = arguments;
+            navigator.storage.getDirectory().then(root => root.getDirectoryHandle('tuning')).then(async folder => {
+                if (files === 'missing') await folder.removeEntry('files', {recursive: true});
+                if (files === 'file') await folder.getFileHandle('files', {create: true});
+                full = files === 'full';
+                for (let i = 0; i < clicks; i++) document.querySelector('[data-name=Command1]').click();
+                done(); });''', files, clicks)
+        check(reported in (report or '') if reported else report is None, f'{files}: {reported} expected, not {report}')
+        got = driver.execute_async_script('''const done = arguments[0], count = opened;
+            opened = 0;
+            navigator.storage.getDirectory().then(root => root.getDirectoryHandle('tuning'))
               .then(folder => folder.getDirectoryHandle('files')).then(files => files.getFileHandle('game_list.txt'))
-              .then(file => file.getFile()).then(file => file.text()).then(done, error => done(error.name));''', name)
-        if files:
-            check(report is None and written.encode() == golden, 'the list written into files')
-        else:
-            check(report and f'"{name}/files" does not exist' in report, f'a missing files is reported: {report}')
-            check(written == 'NotFoundError', f'files is never created: {written}')
-            driver.switch_to.active_element.send_keys(Keys.ENTER)
-            check(not driver.execute_script('return document.getElementById("report").open'), 'Enter closes it')
+              .then(file => file.getFile()).then(file => file.text()).then(text => done([text, count]), error => done([error.name, count]));''')
+        check(got == [written, opened], f'{files}: the list (its start) and its openings: {got[0][:30]!r}, {got[1]}')
+        if reported: driver.keys(Keys.ENTER)
+        check(not driver.execute_script('return document.getElementById("report").open'), 'Enter closes it')
     server.shutdown()
 
 def fitting():
     for scale, font in ((1, 16), (1.5, 16), (2, 16), (1, 24)):
+        if engine == 'webkit' and (font != 16 or scale % 1): continue  # MiniBrowser: whole scales, the default font
         driver = browser(scale, font)
         open_page(driver)
         clipped = driver.execute_script('''return [...document.querySelectorAll('#form > *')].filter(e => {
@@ -116,17 +218,17 @@ def fitting():
             return text.scrollWidth > text.clientWidth || text.scrollHeight > text.clientHeight ||
                 text.getBoundingClientRect().right > box.right; }).map(e => e.dataset.name);''')
         check(clipped == [], f'captions clipped at {scale}x, default font {font}: {clipped}')
+        sizes = driver.execute_script('return [devicePixelRatio, getComputedStyle(document.documentElement).fontSize, form.style.fontSize]')
+        check(sizes == [scale, f'{font}px', '0.625rem'], f'drawn at 10 px at {scale}x, default font {font}: {sizes}')
         left_page(driver)
 
 def left_page(driver):
-    requests = [json.loads(entry['message'])['message'] for entry in driver.get_log('performance')]
-    urls = {m['params']['request']['url'] for m in requests if m['method'] == 'Network.requestWillBeSent'}
+    urls, errors = driver.problems()
     left = [url[:80] for url in urls if not url.startswith(('file://' + page, 'data:', 'blob:', 'chrome:', 'http://127.0.0.1:'))]
     check(not left, f'requests left the page: {left}')
-    errors = [entry['message'] for entry in driver.get_log('browser') if entry['level'] == 'SEVERE']
     check(not errors, f'errors logged: {errors}')
     driver.quit()
 
 if case == 'fitting': fitting()
 else: globals()[case](driver := browser()), left_page(driver)
-print(f'{case}: passed')
+print(f'{case} in {engine}: passed')
