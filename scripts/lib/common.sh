@@ -18,11 +18,12 @@ source_date_epoch() {
 # shell_scripts: the project's shell scripts, one a line, from the root: the
 # *.sh files and every other file whose first line is a shell's #!. Of the
 # files in the clone, new ones too (but not those .gitignore leaves out);
-# outside a clone, of every file but those in the build folders and dist/.
+# outside a clone, of every file but those in the build folders, dist/ and
+# node_modules/.
 shell_scripts() {
     local file first
     { git -C "$ROOT" ls-files --cached --others --exclude-standard 2>/dev/null ||
-        find "$ROOT" \( -path "$ROOT/build*" -o -path "$ROOT/dist" -o -path "$ROOT/.git" \) -prune -o -type f -printf '%P\n'; } |
+        find "$ROOT" \( -path "$ROOT/build*" -o -path "$ROOT/dist" -o -path "$ROOT/.git" -o -name node_modules \) -prune -o -type f -printf '%P\n'; } |
         while IFS= read -r file; do
             [ -f "$ROOT/$file" ] || continue  # deleted, not yet committed
             first=
