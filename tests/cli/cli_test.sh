@@ -189,7 +189,9 @@ start-up)  # Windows: in Wine's trace of the calls that matter, the first once t
     WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
     dll_search_limited_first trace || fail "a console call before the DLL search is limited: $first"
     # which it would not see if the console calls were not traced: they come after the limit.
-    sed -n '/:Call [[:alnum:]_]*\.SetD\(efaultDllDirectories\|llDirectoryW\)(/,$p' trace | grep -q ':Call KERNEL32\.[[:alpha:]]*Console' ||
+    # (One awk, not sed into grep -q: grep's early exit would end sed with SIGPIPE, which pipefail counts as failure.)
+    awk '/:Call [[:alnum:]_]+\.SetD(efaultDllDirectories|llDirectoryW)\(/ { limited = 1 }
+        limited && /:Call [[:alnum:]_]+\.[[:alpha:]]*Console/ { found = 1 } END { exit !found }' trace ||
         fail "no console call traced after the DLL search is limited"
     ;;
 write-only-folder)  # a "files" that may be written but not read (mode 0333)
