@@ -77,6 +77,13 @@ debian_root() {
     cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
     apt-config dump | grep -E '^Acquire::(https?::Proxy|Check-Valid-Until|Check-Date) ' \
         >"$root/etc/apt/apt.conf.d/00popgen-host" || true
+    # It trusts the certificate authorities added here (a proxy's that
+    # inspects TLS, say), with which npm reaches its registry from here.
+    if compgen -G '/usr/local/share/ca-certificates/*.crt' >/dev/null; then
+        mkdir -p "$root/usr/local/share/ca-certificates"
+        cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
+        in_root 'update-ca-certificates >/dev/null && echo "cafile=/etc/ssl/certs/ca-certificates.crt" >>/etc/npmrc'
+    fi
 
     git clone --quiet --no-hardlinks "$ROOT" "$root/root/project"
 }
