@@ -140,7 +140,9 @@ BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
 # shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_BUILD_PACKAGES=(cmake ninja-build emscripten)
 # shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
-WEB_TEST_PACKAGES=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb python3-selenium python3-websocket)
+WEB_TEST_PACKAGES=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb python3-selenium python3-websocket
+                   # the font the page is drawn for, at 10 px as the fitting test expects
+                   fonts-liberation)
 
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
 # llvm-symbolizer for readable reports. These are the release's default
