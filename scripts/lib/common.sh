@@ -144,6 +144,35 @@ WEB_TEST_PACKAGES=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb p
                    # the font the page is drawn for, at 10 px as the fitting test expects
                    fonts-liberation)
 
+# The compiler of each architecture that the project is cross-built for.
+# shellcheck disable=SC2034 # read by scripts/test-windows, scripts/test-arm and package-windows.sh
+declare -A CROSS_COMPILER=([x64]=g++-mingw-w64-x86-64 [x86]=g++-mingw-w64-i686
+                           [arm64]=g++-aarch64-linux-gnu [armhf]=g++-arm-linux-gnueabihf)
+# The Windows builds' tests under Wine (scripts/test-windows, which adds
+# each architecture's compiler, and for x86 32-bit Wine, WINE32_PACKAGES,
+# from Debian's i386 architecture): a private X server with keyboard input
+# for the window tests.
+# shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
+WINDOWS_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev wine wine64 xvfb xauth xdotool x11-xserver-utils)
+# shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
+WINE32_PACKAGES=(wine32:i386)
+# The Windows zips (scripts/package windows), besides each compiler.
+# shellcheck disable=SC2034 # read by scripts/lib/package-windows.sh, which sources this file
+WINDOWS_PACKAGE_PACKAGES=(cmake ninja-build libcli11-dev zip unzip)
+# The ARM builds' tests under qemu-user (scripts/test-arm), besides each
+# compiler; the locale sources for the comma-decimal locale of the tests.
+# shellcheck disable=SC2034 # read by scripts/test-arm, which sources this file
+ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user)
+# The Windows window's start-up timed under Wine (scripts/measure-startup).
+# shellcheck disable=SC2034 # read by scripts/measure-startup, which sources this file
+STARTUP_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 xvfb xauth)
+# A fresh Debian root (scripts/lib/debian-root.sh), and the Windows icon's
+# renderers (scripts/make-windows-icon).
+# shellcheck disable=SC2034 # read by scripts/lib/debian-root.sh, which sources this file
+DEBIAN_ROOT_PACKAGES=(debootstrap git)
+# shellcheck disable=SC2034 # read by scripts/make-windows-icon, which sources this file
+ICON_PACKAGES=(librsvg2-bin imagemagick)
+
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
 # llvm-symbolizer for readable reports. These are the release's default
 # clang (Debian's llvm-defaults), whatever its version: they put clang++ and

@@ -46,7 +46,7 @@ debian_root() {
             uri != "" && index(suites, " " want " ") { print uri; exit }' "${sources[@]}" /dev/null)
     [ -n "$debian_mirror" ] || { echo "No apt source of $host_release found to take the Debian mirror from." >&2; return 1; }
 
-    ensure_packages debootstrap git
+    ensure_packages "${DEBIAN_ROOT_PACKAGES[@]}"
     debian_work=$(realpath "$(mktemp -d "${TMPDIR:-/tmp}/popgen-debian-$debian_version.XXXXXX")")
     root="$debian_work/root"
     trap debian_root_finish EXIT

@@ -13,11 +13,10 @@ source "$(dirname "$0")/common.sh"
 cd "$ROOT"
 
 read -ra arches <<<"${POPGEN_WINDOWS_ARCHES:-x64 x86}"
-packages=(cmake ninja-build libcli11-dev zip unzip)
+packages=("${WINDOWS_PACKAGE_PACKAGES[@]}")
 for arch in "${arches[@]}"; do
     case "$arch" in
-        x64) packages+=(g++-mingw-w64-x86-64) ;;
-        x86) packages+=(g++-mingw-w64-i686) ;;
+        x64 | x86) packages+=("${CROSS_COMPILER[$arch]}") ;;
         *) echo "package-windows: unknown architecture '$arch' (x64, x86)" >&2; exit 2 ;;
     esac
 done

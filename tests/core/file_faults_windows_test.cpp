@@ -199,8 +199,8 @@ TEST(WindowsFiles, AMissingFolderOnAnotherDriveOrShareFails)
     }
 }
 
-// A drive with little room is given by scripts/test-windows, which mounts
-// a small file system as a Wine drive when the machine allows it.
+// A drive with little room is given by the fixture "wine", which mounts a
+// small file system as a Wine drive when the machine allows it.
 const char* SmallDrive() { return std::getenv("POPGEN_TEST_SMALL_DRIVE"); }
 
 unsigned long long FreeBytes(const std::filesystem::path& folder)
@@ -229,8 +229,8 @@ void FillLeaving(const std::filesystem::path& filler, unsigned long long room)
 TEST(WindowsFiles, AFullDriveKeepsThePreviousList)
 {
     if (SmallDrive() == nullptr) {
-        GTEST_SKIP() << "no small drive to fill: POPGEN_TEST_SMALL_DRIVE is not set (scripts/test-windows sets it "
-                        "when it can mount a small file system)";
+        GTEST_SKIP() << "no small drive to fill: POPGEN_TEST_SMALL_DRIVE is not set (cmake/wine-run sets it "
+                        "where the fixture \"wine\" could mount a small file system)";
     }
     // Filling a drive of real size would take long and bother everyone else.
     const unsigned long long free = FreeBytes(SmallDrive());

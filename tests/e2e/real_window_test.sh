@@ -8,10 +8,10 @@
 #
 # Usage: real_window_test.sh PROGRAM
 # PROGRAM is the Qt program, or the Windows program (.exe), which runs under
-# Wine in $WINEPREFIX. It runs on a private Xvfb, or for Wine on the display
-# named in POPGEN_WINE_DISPLAY when set (scripts/test-windows runs one Xvfb
-# for all of Wine, since Wine's desktop process stays on the display it was
-# started on).
+# Wine in $WINEPREFIX. It runs on a private display of its own, or for Wine
+# on the one in $POPGEN_DISPLAY_DIR when set (the Windows tests' fixture
+# starts one for all of Wine, since Wine's desktop process stays on the
+# display it was started on).
 # With POPGEN_LC_ALL=LOCALE (a locale whose decimal point is a comma, from
 # LOCPATH if that is set), the program runs in that locale instead and one
 # press with a player count of "2.6" must write 3 players.
@@ -37,14 +37,14 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/popgen-e2e.XXXXXX")
 list=files/game_list.txt  # under $work/run, where the program runs
-xvfb_pid=""
+private_display="$(dirname "${BASH_SOURCE[0]}")/../support/private_display.sh"
 app_pid=""
 cleanup() {
-    local pid
-    for pid in $app_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null || true
+        wait "$app_pid" 2>/dev/null || true
+    fi
+    bash "$private_display" stop "$work/x-display"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -62,9 +62,9 @@ fail() {
         echo "--- program output:" >&2
         grep -v '^[0-9a-f]*:\(Call\|Ret\) ' "$work/program.log" >&2  # without Wine's trace
     fi
-    if [ -s "$work/xvfb.log" ]; then
+    if [ -s "$work/x-display/xvfb.log" ]; then
         echo "--- Xvfb output:" >&2
-        cat "$work/xvfb.log" >&2
+        cat "$work/x-display/xvfb.log" >&2
     fi
     exit 1
 }
@@ -81,18 +81,12 @@ wait_for() {
     done
 }
 
-if [ "$windows" -eq 1 ] && [ -n "${POPGEN_WINE_DISPLAY:-}" ]; then
-    export DISPLAY=$POPGEN_WINE_DISPLAY
+if [ "$windows" -eq 1 ] && [ -s "${POPGEN_DISPLAY_DIR:-}/display" ]; then
+    DISPLAY=$(cat "$POPGEN_DISPLAY_DIR/display")
 else
-    # Xvfb picks a free display and writes its number once it accepts
-    # clients. It must not reset when its last client leaves (the display
-    # check below is one), or the program may connect in the middle of it.
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-    xvfb_pid=$!
-    wait_for "Xvfb to start" test -s "$work/display"
-    DISPLAY=":$(head -n 1 "$work/display")"
-    export DISPLAY
+    DISPLAY=$(bash "$private_display" start "$work/x-display" 800x600) || fail "no private display"
 fi
+export DISPLAY
 display_answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
 wait_for "a connection to Xvfb on $DISPLAY" display_answers
 # Every character typed below has a key of its own before the program

@@ -7,7 +7,7 @@
 # monitor the DPI that LogPixels had when the Wine server (its desktop
 # process) started, so a value set later changes the system DPI of new
 # processes but not GetDpiForWindow. The prefix the other tests share keeps
-# its server all along (scripts/test-windows), hence this one.
+# its server all along (the fixture "wine"), hence this one.
 #
 # Usage: at_dpi.sh DPI EMULATOR PROGRAM [ARGUMENTS...]
 set -euo pipefail

@@ -133,7 +133,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_NE(window_, nullptr) << "no window; the tests need Wine on an X display (scripts/test-windows)";
+        ASSERT_NE(window_, nullptr) << "no window; the tests need Wine on an X display (the fixture wine_display)";
         const char* expected = std::getenv("POPGEN_EXPECT_DPI");
         dpi_ = static_cast<int>(::GetDpiForWindow(window_));
         ASSERT_EQ(dpi_, expected != nullptr ? std::atoi(expected) : 96) << "not the DPI this run was started for";

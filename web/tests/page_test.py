@@ -21,10 +21,10 @@ class Classic:  # chromedriver and WebKitWebDriver, through Selenium
 
 class WebKit(Classic, webdriver.Remote):  # on an Xvfb and in a home (where it saves) of its own; whole scales, no font size
     def __init__(self, downloads, scale, font):
-        display, written = os.pipe()
-        atexit.register(subprocess.Popen(['Xvfb', '-displayfd', str(written), '-nolisten', 'tcp', '-noreset', '-screen', '0', '1280x1024x24'],
-                                         pass_fds=[written], stderr=subprocess.DEVNULL).kill)
-        os.environ.update(HOME=downloads, GDK_SCALE=str(scale), DISPLAY=':' + os.read(display, 16).decode().strip())
+        helper, folder = [str(pathlib.Path(__file__).parents[2] / 'tests/support/private_display.sh')], tempfile.mkdtemp()
+        display = subprocess.run(['bash', *helper, 'start', folder], check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
+        atexit.register(subprocess.run, ['bash', *helper, 'stop', folder])
+        os.environ.update(HOME=downloads, GDK_SCALE=str(scale), DISPLAY=display)
         (options := webdriver.WebKitGTKOptions()).add_argument('--automation')
         options.binary_location = sorted(glob.glob('/usr/lib/*/webkit*gtk-*/MiniBrowser'))[0]
         self.service = webdriver.webkitgtk.service.Service(shutil.which('WebKitWebDriver'))  # any Selenium release takes it so
