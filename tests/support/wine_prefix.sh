@@ -38,9 +38,11 @@ case "$action" in
         fi
         # One Wine server and one set of its services for all the tests,
         # rather than a new one for each test. Its desktop process starts with
-        # the first program after this, on the private display.
+        # the first program after this, on the private display. The server
+        # outlives this script: CTest would wait for it to let go of the
+        # output it inherited.
         wineserver -k 2>/dev/null || true
-        wineserver -p
+        wineserver -p </dev/null >/dev/null 2>&1
 
         unmount_small_drive
         mkdir -p "$small_drive"
