@@ -10,10 +10,9 @@
 # the console calls are left out.
 trace_dll_search_calls() {
     local relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
-    if [ "${1:-}" = --no-console ]; then shift; else
-        relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
-    fi
-    "$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null
+    local console=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
+    [ "${1:-}" != --no-console ] || { console=''; shift; }
+    "$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed$console" /f >/dev/null
 }
 
 # dll_search_limited_first TRACE: succeeds when the first call traced in
