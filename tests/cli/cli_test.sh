@@ -185,14 +185,16 @@ planted-link)  # a link another user made in a folder others can write to is ref
     ;;
 start-up)  # Windows: in Wine's trace of the calls that matter, the first once the program runs limits its DLL search
     source "$(dirname "${BASH_SOURCE[0]}")/../support/wine_relay.sh"
+    # First with the console calls left out: the last check must fail on that trace. The prefix keeps
+    # the setting, so the second run traces them only when set anew, whatever an earlier run left.
+    trace_dll_search_calls --no-console "${program[@]:0:${#program[@]}-1}"
+    WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
+    ! console_call_traced_after_limit trace || fail "a trace without console calls passed as holding one"
     trace_dll_search_calls "${program[@]:0:${#program[@]}-1}"
     WINEDEBUG=-all,+relay "${program[@]}" --version >/dev/null 2>trace
     dll_search_limited_first trace || fail "a console call before the DLL search is limited: $first"
     # which it would not see if the console calls were not traced: they come after the limit.
-    # (One awk, not sed into grep -q: grep's early exit would end sed with SIGPIPE, which pipefail counts as failure.)
-    awk '/:Call [[:alnum:]_]+\.SetD(efaultDllDirectories|llDirectoryW)\(/ { limited = 1 }
-        limited && /:Call [[:alnum:]_]+\.[[:alpha:]]*Console/ { found = 1 } END { exit !found }' trace ||
-        fail "no console call traced after the DLL search is limited"
+    console_call_traced_after_limit trace || fail "no console call traced after the DLL search is limited"
     ;;
 write-only-folder)  # a "files" that may be written but not read (mode 0333)
     [ "$(id -u)" -eq 0 ] || { echo "SKIP ($case_name): only root can run the program as another user"; exit 77; }

@@ -42,6 +42,17 @@ private:
     std::mt19937 engine_;
 };
 
+// The x87 unit's control word, on 32-bit x86 without SSE2 (0 elsewhere):
+// Span() sets its precision to a double's for two steps and must restore it.
+std::uint16_t X87ControlWord()
+{
+    std::uint16_t word = 0;
+#if defined(__GNUC__) && defined(__i386__) && !defined(__SSE2_MATH__)
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+#endif
+    return word;
+}
+
 // How often each value came up in `draws` draws of one row.
 std::map<int, int> Histogram(CoefficientSampler& sampler, const GenerationParameters& parameters, int row, int draws)
 {
@@ -166,6 +177,7 @@ TEST(CoefficientSampler, OverflowBeforeTheDrawConsumesNoGeneratorValue)
         {"1", "9007199254740994", "a range of 9007199254740992 values"},
         {"32767", "502748532895842107392", "a range of 502748532895842107392 values"},
     };
+    const std::uint16_t controlWord = X87ControlWord();
     for (const Case& c : cases) {
         CoefficientSampler sampler;
         try {
@@ -182,6 +194,8 @@ TEST(CoefficientSampler, OverflowBeforeTheDrawConsumesNoGeneratorValue)
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(sampler.Draw(wide, 8), fresh.Draw(wide, 8)) << c.min << ".." << c.max << ", draw " << i;
         }
+        EXPECT_EQ(X87ControlWord(), controlWord)
+            << std::hex << "0x" << X87ControlWord() << ", not 0x" << controlWord << ", after " << c.min << ".." << c.max;
     }
 }
 

@@ -6,11 +6,13 @@
 # trace_dll_search_calls WINE...: has Wine trace only the calls that matter
 # (the prefix's HKCU\Software\Wine\Debug keeps the setting): the limit of the
 # DLL search, and any window, console or COM call. WINE is how the prefix's
-# programs are started: wine, or cmake/wine-run.
+# programs are started: wine, or cmake/wine-run. With --no-console first,
+# the console calls are left out.
 trace_dll_search_calls() {
     local relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
-    relayed+=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
-    "$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null
+    local console=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
+    [ "${1:-}" != --no-console ] || { console=''; shift; }
+    "$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed$console" /f >/dev/null
 }
 
 # dll_search_limited_first TRACE: succeeds when the first call traced in
@@ -23,4 +25,13 @@ dll_search_limited_first() {
     first=$(awk -v t="^$thread:" '$0 ~ t "Starting thread proc" { on = 1 }
         on && match($0, t "Call [[:alnum:]_]+[.][[:alnum:]_]+[(]") { print substr($0, RSTART, RLENGTH); exit }' "$1")
     [[ $first =~ \.SetD(efaultDllDirectories|llDirectoryW)\($ ]]
+}
+
+# console_call_traced_after_limit TRACE: succeeds when TRACE holds a console
+# call after the DLL search's limit, which shows that the console calls were
+# traced. (One awk, not sed into grep -q: grep's early exit would end sed
+# with SIGPIPE, which pipefail counts as failure.)
+console_call_traced_after_limit() {
+    awk '/:Call [[:alnum:]_]+\.SetD(efaultDllDirectories|llDirectoryW)\(/ { limited = 1 }
+        limited && /:Call [[:alnum:]_]+\.[[:alpha:]]*Console/ { found = 1 } END { exit !found }' "$1"
 }
