@@ -13,7 +13,7 @@ namespace generation {
 class GenerationFailure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
-    // A short name of the kind of failure, for the title of a report.
+    // A short name of the kind of failure: the first words of a report.
     virtual std::string_view Kind() const noexcept = 0;
 };
 

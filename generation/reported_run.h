@@ -9,7 +9,7 @@
 namespace generation {
 
 // What one run came to, as a front end shows it: nothing on success, else
-// the kind of failure (the title of a report) and its message.
+// the kind of failure (the first words of a report) and its message.
 struct RunOutcome {
     std::string kind;   // empty when the run succeeded
     std::string message;

@@ -16,6 +16,11 @@ enum class DllSearch {
 // there, and whenever `withoutSetDefaultDllDirectories` is set (for the
 // tests), at least the current folder is taken out of the search. Does
 // nothing on other systems.
+// The load configuration's dependent-load flag is not relied on: binutils
+// 2.40 and mingw-w64 10 write no load configuration, and in the layout that
+// Windows 7 SP1 reads those two bytes are reserved, to be zero. The imports
+// need no such flag: they are system DLLs, which Windows loads from its own
+// folder (KnownDLLs), and COMCTL32, bound by the manifest.
 #ifdef _WIN32
 DllSearch LoadDllsFromSystemFolderOnly(bool withoutSetDefaultDllDirectories = false) noexcept;
 #else

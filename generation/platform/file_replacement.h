@@ -39,6 +39,8 @@ public:
 
     // Temporary files are named ".<target name>.<unique part>.tmp", so a
     // run that was killed leaves only such a file, never a partial target.
+    // Later runs neither read such a leftover nor trip over it: each
+    // creates a name of its own afresh.
     static bool IsTemporaryName(const std::filesystem::path& name, const std::filesystem::path& target);
 
 private:

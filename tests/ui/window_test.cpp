@@ -220,7 +220,8 @@ void WindowTest::everyCaptionFitsItsBox()
     if (const QByteArray family = qgetenv("POPGEN_EXPECT_FONT_FAMILY"); !family.isEmpty()) {
         QCOMPARE(font.family(), QString::fromUtf8(family));
     }
-    // As the developers' guide says: 10 px, or 9 with DejaVu alone.
+    // Drawn for Arial at 10 px (or Liberation Sans, with Arial's metrics); with
+    // DejaVu alone the fitting steps down to 9, where every caption fits.
     const int pixels = qEnvironmentVariableIntValue("POPGEN_EXPECT_FONT_PIXELS");
     QCOMPARE(font.pixelSize(), pixels != 0 ? pixels : 10);
     const int frameWidth = window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
