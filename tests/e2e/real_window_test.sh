@@ -17,6 +17,9 @@
 # press with a player count of "2.6" must write 3 players.
 # With POPGEN_SCREENSHOT=FILE.png (and ImageMagick's import installed), the
 # window as it first appears is also saved there.
+# The Windows screenshot is taken at 144 DPI: at 96 Wine draws a group box's
+# title with the frame's line through its last letter, which Windows does
+# not; and Wine draws no title bar on an X server without a window manager.
 set -euo pipefail
 
 program=$(realpath "$1")
