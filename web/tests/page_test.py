@@ -196,7 +196,6 @@ def looks():  # light or dark as the system is; at 320 x 256 (400 % of 1280 x 10
             frame.srcdoc = page;
             document.body.append(frame);''', open(page, encoding='utf-8').read())
         check(widths[0] <= widths[1] <= 305, f'sideways scrolling at 320 x 256: scroll, client and view widths {widths}')
-        print(scheme, field, widths)
         left_page(driver)
 
 def folder(driver):
