@@ -83,7 +83,7 @@ class Firefox:  # the same few commands, over WebDriver BiDi
     def quit(self): self.send('browser.close')
 
 def chromium(downloads, scale, font):
-    options = webdriver.ChromeOptions()
+    options = webdriver.ChromeOptions()  # --no-sandbox: CI runs as root, where Chromium's sandbox will not start
     for flag in ('--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking '
                  f'--disable-component-update --disable-sync --force-device-scale-factor={scale} '
                  f'--user-data-dir={tempfile.mkdtemp()}').split():
