@@ -165,7 +165,7 @@ WINDOWS_PACKAGE_PACKAGES=(cmake ninja-build libcli11-dev zip unzip)
 ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user)
 # The Windows window's start-up timed under Wine (scripts/measure-startup).
 # shellcheck disable=SC2034 # read by scripts/measure-startup, which sources this file
-STARTUP_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 xvfb xauth)
+STARTUP_PACKAGES=(cmake ninja-build "${CROSS_COMPILER[x64]}" wine wine64 xvfb xauth)
 # A fresh Debian root (scripts/lib/debian-root.sh), and the Windows icon's
 # renderers (scripts/make-windows-icon).
 # shellcheck disable=SC2034 # read by scripts/lib/debian-root.sh, which sources this file

@@ -19,11 +19,11 @@ cmake --build "$build" --target population-generator-web --parallel 2
 
 version=$(project_version "$build")
 mkdir -p "$ROOT/dist"
-cp "$build/web/population-generator.html" "$ROOT/dist/population-generator-$version.html"
+page="$ROOT/dist/population-generator-$version.html"
+cp "$build/web/population-generator.html" "$page"
 # The page is a copy of the program: it carries the licence and the notices
 # of what its build compiles into it (emscripten's runtime, musl).
-page="$ROOT/dist/population-generator-$version.html"
 for notice in "The Population generator authors" "The Emscripten Authors" "Rich Felker"; do
     grep -qF "$notice" "$page" || { echo "package-web: the page lacks the licence or a notice ($notice)" >&2; exit 1; }
 done
-echo "dist/population-generator-$version.html: $(wc -c <"$ROOT/dist/population-generator-$version.html") bytes"
+echo "dist/population-generator-$version.html: $(wc -c <"$page") bytes"

@@ -84,9 +84,9 @@ wait_for() {
     done
 }
 
-if [ "$windows" -eq 1 ] && [ -s "${POPGEN_DISPLAY_DIR:-}/display" ]; then
-    DISPLAY=$(cat "$POPGEN_DISPLAY_DIR/display")
-else
+# Wine's programs share the display that its fixture started, while it runs.
+if [ "$windows" -eq 0 ] || [ -z "${POPGEN_DISPLAY_DIR:-}" ] ||
+    ! DISPLAY=$(bash "$private_display" running "$POPGEN_DISPLAY_DIR"); then
     DISPLAY=$(bash "$private_display" start "$work/x-display" 800x600) || fail "no private display"
 fi
 export DISPLAY

@@ -5,6 +5,7 @@
 #
 #   private_display.sh start FOLDER [WIDTHxHEIGHT]   prints the display (":N")
 #   private_display.sh stop FOLDER
+#   private_display.sh running FOLDER                 prints the display while its server runs
 #
 # FOLDER holds what a later stop, or another process, needs: "display" (the
 # display's name, written once it accepts clients), "pid" and the server's
@@ -14,7 +15,7 @@
 # runs stops that one first.
 set -euo pipefail
 
-usage() { echo "usage: private_display.sh start FOLDER [WIDTHxHEIGHT] | stop FOLDER" >&2; exit 2; }
+usage() { echo "usage: private_display.sh start FOLDER [WIDTHxHEIGHT] | stop FOLDER | running FOLDER" >&2; exit 2; }
 [ $# -ge 2 ] || usage
 action=$1 folder=$2 size=${3:-1280x1024}
 
@@ -53,5 +54,7 @@ case "$action" in
         cat "$folder/display"
         ;;
     stop) stop ;;
+    # (A display file left by a run that was killed names no server.)
+    running) [ -s "$folder/display" ] && kill -0 "$(cat "$folder/pid" 2>/dev/null)" 2>/dev/null && cat "$folder/display" ;;
     *) usage ;;
 esac
