@@ -19,8 +19,12 @@ export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/popgen-wine-$(id -u)}" WINEDEBU
 # is mounted, cmake/wine-run names it to the tests.
 small_drive="$build/small-drive"
 
+# Where none can be mounted, the reason is written here, and the full-drive
+# test is skipped with it; with neither the drive nor a reason, it fails.
+no_small_drive="$WINEPREFIX/popgen-no-small-drive"
+
 unmount_small_drive() {
-    rm -f "$WINEPREFIX/dosdevices/s:"
+    rm -f "$WINEPREFIX/dosdevices/s:" "$no_small_drive"
     if mountpoint -q "$small_drive" 2>/dev/null; then umount "$small_drive" || true; fi
 }
 
@@ -49,7 +53,7 @@ case "$action" in
         if mount -t tmpfs -o size=4m,mode=0755 popgen-small-drive "$small_drive" 2>/dev/null; then
             ln -sfn "$small_drive" "$WINEPREFIX/dosdevices/s:"
         else
-            echo "Cannot mount a small file system here (needs root and mount rights): the full-drive test is skipped."
+            echo "cannot mount a small file system here (needs root and mount rights)" | tee "$no_small_drive"
         fi
         echo "Wine prefix ready: $WINEPREFIX"
         ;;
