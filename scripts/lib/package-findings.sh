@@ -50,3 +50,13 @@ lintian_clean() {
     done
     return "$unexpected"
 }
+
+# page_notices PAGE: the page, a copy of the program, carries the licence and
+# the notices of what its build compiles into it (emscripten's runtime,
+# musl), each found by a name that only its own text holds (scripts/package web).
+page_notices() {
+    local notice
+    for notice in "The Population generator authors" "The Emscripten Authors" "Rich Felker"; do
+        grep -qF "$notice" "$1" || { echo "package-web: the page lacks the licence or a notice ($notice)" >&2; return 1; }
+    done
+}

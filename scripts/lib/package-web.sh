@@ -6,6 +6,7 @@
 # the same bytes in any folder.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/package-findings.sh"
 cd "$ROOT"
 
 ensure_packages "${WEB_BUILD_PACKAGES[@]}"
@@ -21,9 +22,5 @@ version=$(project_version "$build")
 mkdir -p "$ROOT/dist"
 page="$ROOT/dist/population-generator-$version.html"
 cp "$build/web/population-generator.html" "$page"
-# The page is a copy of the program: it carries the licence and the notices
-# of what its build compiles into it (emscripten's runtime, musl).
-for notice in "The Population generator authors" "The Emscripten Authors" "Rich Felker"; do
-    grep -qF "$notice" "$page" || { echo "package-web: the page lacks the licence or a notice ($notice)" >&2; exit 1; }
-done
+page_notices "$page"
 echo "dist/population-generator-$version.html: $(wc -c <"$page") bytes"

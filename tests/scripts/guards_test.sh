@@ -3,7 +3,7 @@
 # stand-ins for apt-get, appstreamcli and lintian, first on the PATH, say
 # what the real tools would. No package is installed or checked.
 #
-# Usage: guards_test.sh CASE (package-findings, apt-get)
+# Usage: guards_test.sh CASE (package-findings, apt-get, private-display, shell-scripts, page-notices)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 work=$(mktemp -d "${TMPDIR:-/tmp}/popgen-guards.XXXXXX")
@@ -50,6 +50,38 @@ apt-get)  # waits for the lock as long as it says, and a failure comes out
     grep -q -- "-o DPkg::Lock::Timeout=17 install some-package" "$work/apt-get.arguments" ||
         fail "apt-get was run as: $(cat "$work/apt-get.arguments")"
     grep -q "for more than 17 s" "$work/err" || fail "said: $(cat "$work/err")"
+    ;;
+private-display)  # a start that fails fails; running and stop go by the server itself, not its files
+    display="bash $root/tests/support/private_display.sh"
+    stand_in Xvfb 1 'Fatal server error\n' '>&2'
+    ! $display start "$work/d" 2>/dev/null || fail "a start whose Xvfb failed succeeded"
+    rm "$work/bin/Xvfb"
+    [ "$($display start "$work/d")" = "$($display running "$work/d")" ] || fail "running names another display"
+    kill -KILL "$(cat "$work/d/pid")" && sleep 1  # as a crash would
+    ! $display running "$work/d" || fail "running names the display of a server that has ended"
+    $display start "$work/d" >/dev/null && pid=$(cat "$work/d/pid") && { $display stop "$work/d" || true; }
+    [[ $(ps -o stat= -p "$pid") != [^Z]* ]] || { kill "$pid"; fail "stop left the server running"; }  # (a zombie has ended)
+    ;;
+shell-scripts)  # what shellcheck reads: each file by its ending or its #! (rows sorted)
+    source "$root/scripts/lib/common.sh"
+    ROOT="$work/tree" && git init -q "$ROOT" && expected=
+    while IFS='|' read -r name first listed; do
+        printf '%s\necho\n' "$first" >"$ROOT/$name"
+        [ "$listed" = no ] || expected+="$name "
+    done <<'ROWS'
+bin-sh|#!/bin/sh
+env-bash|#!/usr/bin/env bash
+plain.sh|echo
+python|#!/usr/bin/env python3|no
+ROWS
+    [ "$(shell_scripts | sort | tr '\n' ' ')" = "$expected" ] || fail "read: $(shell_scripts | sort | tr '\n' ' ')"
+    ;;
+page-notices)  # the page's licence and notices, each by a name only its own text holds
+    source "$root/scripts/lib/package-findings.sh"
+    echo 'The Population generator authors; The Emscripten Authors; Rich Felker (musl)' >"$work/all.html"
+    echo 'emscripten; Copyright (c) 2010-2014; MIT License; The Emscripten Authors' >"$work/some.html"
+    page_notices "$work/all.html" || fail "a page with every notice fails"
+    ! page_notices "$work/some.html" 2>/dev/null || fail "a page without our licence and musl's notice passes"
     ;;
 *) fail "no such case: ${1:-}" ;;
 esac

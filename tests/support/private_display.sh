@@ -19,13 +19,22 @@ usage() { echo "usage: private_display.sh start FOLDER [WIDTHxHEIGHT] | stop FOL
 [ $# -ge 2 ] || usage
 action=$1 folder=$2 size=${3:-1280x1024}
 
-stop() {
+# ended PID: the process is gone, or ended and not reaped: a zombie, which
+# kill -0 still finds, stays where nothing reaps orphans (a container whose
+# first process is no init).
+ended() { ! kill -0 "$1" 2>/dev/null || grep -qs '^State:.*zombie' "/proc/$1/status"; }
+# server_runs: FOLDER's server still runs. The pid file is ours, but the pid
+# counts only while it is an Xvfb.
+server_runs() {
     local pid
-    pid=$(cat "$folder/pid" 2>/dev/null) || return 0
-    # The pid file is ours; the process is only killed while it is still an Xvfb.
-    if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ]; then
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    pid=$(cat "$folder/pid" 2>/dev/null) && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ] && ! ended "$pid"
+}
+
+stop() {
+    if server_runs; then
+        kill "$(cat "$folder/pid")" 2>/dev/null || true
+        for _ in $(seq 50); do server_runs || break; sleep 0.1; done
+        if server_runs; then echo "Xvfb did not end: pid $(cat "$folder/pid")" >&2; return 1; fi
     fi
     rm -f "$folder/pid" "$folder/display"
 }
@@ -42,7 +51,7 @@ case "$action" in
         Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset \
             3>"$folder/display.number" </dev/null >"$folder/xvfb.log" 2>&1 &
         echo $! >"$folder/pid"
-        for _ in $(seq 100); do [ -s "$folder/display.number" ] && break; sleep 0.1; done
+        for _ in $(seq 100); do [ -s "$folder/display.number" ] || ended "$(cat "$folder/pid")" && break; sleep 0.1; done
         if [ ! -s "$folder/display.number" ]; then
             echo "Xvfb did not start:" >&2
             cat "$folder/xvfb.log" >&2
@@ -55,6 +64,6 @@ case "$action" in
         ;;
     stop) stop ;;
     # (A display file left by a run that was killed names no server.)
-    running) [ -s "$folder/display" ] && kill -0 "$(cat "$folder/pid" 2>/dev/null)" 2>/dev/null && cat "$folder/display" ;;
+    running) [ -s "$folder/display" ] && server_runs && cat "$folder/display" ;;
     *) usage ;;
 esac
