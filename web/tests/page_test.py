@@ -182,8 +182,9 @@ def axe_finds_nothing(driver, when):
 def looks():  # light or dark as the system is; at 320 x 256 (400 % of 1280 x 1024) no sideways scrolling
     for scheme in ('light', 'dark'):
         open_page(driver := browser(scheme=scheme))
-        field = driver.execute_script('''const style = getComputedStyle(document.querySelector('.field'));
-            return [style.backgroundColor, style.color].map(c => c.match(/[\\d.]+/g).slice(0, 3).reduce((a, b) => a + b / 3, 0));''')
+        shades = lambda selector: driver.execute_script('''const style = getComputedStyle(document.querySelector(arguments[0]));
+            return [style.backgroundColor, style.color].map(c => c.match(/[\\d.]+/g).slice(0, 3).reduce((a, b) => a + b / 3, 0));''', selector)
+        field = shades('.field')
         check(field == [255, 0] if scheme == 'light' else field[0] < 100 and field[1] > 155, f'{scheme} fields, background and text: {field}')
         axe_finds_nothing(driver, f'in the {scheme} scheme')
         widths = driver.execute_async_script('''const [page, done] = arguments, frame = document.createElement('iframe');
@@ -196,6 +197,10 @@ def looks():  # light or dark as the system is; at 320 x 256 (400 % of 1280 x 10
             frame.srcdoc = page;
             document.body.append(frame);''', open(page, encoding='utf-8').read())
         check(widths[0] <= widths[1] <= 305, f'sideways scrolling at 320 x 256: scroll, client and view widths {widths}')
+        if scheme == 'dark':  # the failure report, which a press for 40000 players opens, is dark too
+            driver.execute_script('document.querySelector(\'[data-name="text3(12)"]\').value = "40000"')
+            report = press(driver) and shades('#report[open]')
+            check(report and report[0] < 100 and report[1] > 155, f'the dark report, background and text: {report}')
         left_page(driver)
 
 def folder(driver):
@@ -226,11 +231,14 @@ def folder(driver):
             ('full', 1, 'Could not write "tuning/files/game_list.txt"', golden.decode(), 1),  # the list kept
             ('prompt', 1, None, golden.decode()[:295], 1),  # written after one request
             ('missing', 1, 'the folder "tuning/files" does not exist', 'NotFoundError', 0),
-            ('file', 1, '"tuning/files" is not a folder', 'TypeMismatchError', 0)):
+            ('file', 1, '"tuning/files" is not a folder', 'TypeMismatchError', 0),
+            ('refused', 0, 'Choosing the folder failed: SecurityError', 'TypeMismatchError', 0)):  # by the picker: the folder kept
         report = press(driver, '''const [files, clicks, done] = arguments;
             navigator.storage.getDirectory().then(root => root.getDirectoryHandle('tuning')).then(async folder => {
                 if (files === 'missing') await folder.removeEntry('files', {recursive: true});
                 if (files === 'file') await folder.getFileHandle('files', {create: true});
+                if (files === 'refused') showDirectoryPicker = () => Promise.reject(new DOMException('Not here.', 'SecurityError')),
+                    document.getElementById('choose-folder').click();
                 full = files === 'full';
                 permission = files === 'prompt' ? 'prompt' : 'granted';
                 for (let i = 0; i < clicks; i++) document.querySelector('[data-name=Command1]').click();
