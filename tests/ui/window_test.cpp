@@ -580,9 +580,9 @@ void WindowTest::reportIsAModalBoxThatShowsTextAsTyped()
     dismiss.start(10);
     window.Generate();
     dismiss.stop();
-    const QString expected = QStringLiteral("Population generator|%1|%2|Number out of range\n\n")
-                                 .arg(QMessageBox::Critical)
-                                 .arg(QMessageBox::Ok);
+    const QString expected =
+        Text(expected_form::kCaption) +
+        QStringLiteral("|%1|%2|Number out of range\n\n").arg(QMessageBox::Critical).arg(QMessageBox::Ok);
     QVERIFY2(shown.startsWith(expected), qPrintable(shown));
     QVERIFY2(shown.endsWith(QStringLiteral("\n\nThe population list was not changed. Correct the cause and press the "
                                            "button again.")), qPrintable(shown));
