@@ -50,8 +50,9 @@ case "$action" in
         # the middle of the reset.
         Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset \
             3>"$folder/display.number" </dev/null >"$folder/xvfb.log" 2>&1 &
-        echo $! >"$folder/pid"
-        for _ in $(seq 100); do [ -s "$folder/display.number" ] || ended "$(cat "$folder/pid")" && break; sleep 0.1; done
+        server=$!
+        echo "$server" >"$folder/pid"
+        for _ in $(seq 100); do [ -s "$folder/display.number" ] || ended "$server" && break; sleep 0.1; done
         if [ ! -s "$folder/display.number" ]; then
             echo "Xvfb did not start:" >&2
             cat "$folder/xvfb.log" >&2
