@@ -8,6 +8,11 @@
 # checked once it is made. Cross-built with mingw-w64 in
 # build-package-windows (x64) and build-package-windows-x86, without the
 # tests. POPGEN_WINDOWS_ARCHES names the zips to make (default "x64 x86").
+# With POPGEN_PACKAGE_TESTED=1 (scripts/test-windows), the programs come
+# from the builds the tests ran on, build-mingw and build-mingw-x86 (Release
+# builds too), not from builds of their own: what ships is what was tested,
+# and nothing is built twice. Both ways give the same bytes
+# (scripts/test-reproducible --against checks that).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
@@ -31,9 +36,16 @@ package() {
         x86) toolchain=mingw-w64-i686 triplet=i686-w64-mingw32 format=pei-i386 processor=x86 build+=-x86
              windows="32-bit Windows 7 SP1, 8.1 and 10, and Windows on ARM" ;;
     esac
-    cmake -S "$ROOT" -B "$build" -G Ninja --toolchain "$ROOT/cmake/$toolchain.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPOPGEN_BUILD_BENCH=OFF -DPOPGEN_BUILD_UI=OFF \
-        -DPOPGEN_BUILD_WIN32=ON -DPOPGEN_BUILD_CLI=ON >/dev/null
+    if [ "${POPGEN_PACKAGE_TESTED:-}" = 1 ]; then
+        build="$ROOT/build-mingw${build#"$ROOT/build-package-windows"}"
+        # The stripped Release programs that the zip must hold, not another build type's.
+        grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" 2>/dev/null ||
+            { echo "package-windows: $build is not a Release build of the tests (cmake --preset ${build##*/build-})" >&2; exit 1; }
+    else
+        cmake -S "$ROOT" -B "$build" -G Ninja --toolchain "$ROOT/cmake/$toolchain.cmake" \
+            -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPOPGEN_BUILD_BENCH=OFF -DPOPGEN_BUILD_UI=OFF \
+            -DPOPGEN_BUILD_WIN32=ON -DPOPGEN_BUILD_CLI=ON >/dev/null
+    fi
     cmake --build "$build" --target population-generator population-generator-cli --parallel 2
 
     local version name stage
