@@ -9,11 +9,23 @@
 # processes but not GetDpiForWindow. The prefix the other tests share keeps
 # its server all along (the fixture "wine"), hence this one.
 #
+# The window is shown on a private display of its own, not the shared one:
+# the keyboard focus that the window tests ask about is then theirs, while
+# the tests in the shared prefix show theirs beside them. The runs at one
+# DPI share a prefix, and one run ends its server: they hold a lock each
+# (tests/win32/CMakeLists.txt).
+#
 # Usage: at_dpi.sh DPI EMULATOR PROGRAM [ARGUMENTS...]
 set -euo pipefail
 dpi=$1 emulator=$2
 shift 2
 export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/popgen-wine-$(id -u)}-${dpi}dpi"
+# 1600 x 1200, as the shared display: the window grown for 144 DPI or a
+# larger text size fits its work area. The launcher finds it by POPGEN_DISPLAY_DIR.
+private_display="$(dirname "${BASH_SOURCE[0]}")/../support/private_display.sh"
+export POPGEN_DISPLAY_DIR="$WINEPREFIX-display"
+trap 'bash "$private_display" stop "$POPGEN_DISPLAY_DIR"' EXIT
+bash "$private_display" start "$POPGEN_DISPLAY_DIR" 1600x1200 >/dev/null
 # (Wine makes the prefix on its first use.)
 "$emulator" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 wineserver -k 2>/dev/null || true
