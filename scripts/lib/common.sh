@@ -144,6 +144,15 @@ WEB_TEST_PACKAGES=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb p
                    # the font the page is drawn for, at 10 px as the fitting test expects
                    fonts-liberation)
 
+# wine32 comes from the i386 architecture, which Debian must be told of
+# before the apt-get update that comes with installing it.
+add_i386_architecture() {
+    if command -v dpkg >/dev/null && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        echo "Adding the i386 architecture for wine32 (installed next, after apt-get update)"
+        "${as_root[@]}" dpkg --add-architecture i386
+    fi
+}
+
 # The compiler of each architecture that the project is cross-built for.
 # shellcheck disable=SC2034 # read by scripts/test-windows, scripts/test-arm and package-windows.sh
 declare -A CROSS_COMPILER=([x64]=g++-mingw-w64-x86-64 [x86]=g++-mingw-w64-i686
