@@ -19,14 +19,29 @@
 set -euo pipefail
 dpi=$1 emulator=$2
 shift 2
-export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/popgen-wine-$(id -u)}-${dpi}dpi"
+shared="${WINEPREFIX:-${TMPDIR:-/tmp}/popgen-wine-$(id -u)}"
+export WINEPREFIX="$shared-${dpi}dpi"
 # 1600 x 1200, as the shared display: the window grown for 144 DPI or a
 # larger text size fits its work area. The launcher finds it by POPGEN_DISPLAY_DIR.
 private_display="$(dirname "${BASH_SOURCE[0]}")/../support/private_display.sh"
 export POPGEN_DISPLAY_DIR="$WINEPREFIX-display"
 trap 'bash "$private_display" stop "$POPGEN_DISPLAY_DIR"' EXIT
 bash "$private_display" start "$POPGEN_DISPLAY_DIR" 1600x1200 >/dev/null
-# (Wine makes the prefix on its first use.)
+# The first run at a DPI copies the shared prefix, which the fixture has
+# made: Wine takes ten seconds and more of both cores to make one (and does,
+# on its first use, where there is none to copy). The copy is another
+# folder, so it gets a Wine server of its own. Its registry is copied, and
+# drive_c, which holds over a gigabyte of Wine's DLLs, hard-linked: Wine
+# writes the registry files anew, and only adds files of its own to drive_c.
+if [ ! -d "$WINEPREFIX/drive_c" ] && [ -f "$shared/system.reg" ]; then
+    copy="$WINEPREFIX.copy"
+    rm -rf "$copy"
+    mkdir "$copy"
+    find "$shared" -mindepth 1 -maxdepth 1 ! -name drive_c -exec cp -a {} "$copy/" \;
+    cp -al "$shared/drive_c" "$copy/"
+    rm -f "$copy/dosdevices/s:" "$copy/popgen-no-small-drive"
+    mv "$copy" "$WINEPREFIX"
+fi
 "$emulator" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 wineserver -k 2>/dev/null || true
 wineserver -w
