@@ -188,3 +188,36 @@ ICON_PACKAGES=(librsvg2-bin imagemagick)
 # llvm-symbolizer on the PATH, where the fuzz preset and scripts/test-fuzz
 # find them, so no script names a clang version.
 BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
+
+# workflows PRESET...: what `cmake --workflow --preset` does for each preset
+# in turn (configure, build, test), except that each next preset is
+# configured and built while the tests of the one before run: the tests
+# under Wine and qemu leave much of the processor idle, waiting on windows
+# and on emulated start-ups. The build's output, kept meanwhile, is shown
+# after those tests. No other test runs beside a build. Stops at the first
+# failure, once the build beside it has ended.
+workflows() {
+    local presets=("$@") i next building="" status=0 built=0 log started next_started
+    log=$(mktemp)
+    started=$(date +%s)
+    { cmake --preset "${presets[0]}" && cmake --build --preset "${presets[0]}"; } || built=$?
+    for i in "${!presets[@]}"; do
+        [ "$built" -eq 0 ] || break
+        next=${presets[i + 1]:-}
+        if [ -n "$next" ]; then
+            next_started=$(date +%s)
+            { cmake --preset "$next" && cmake --build --preset "$next"; } </dev/null >"$log" 2>&1 &
+            building=$!
+        fi
+        ctest --preset "${presets[i]}" || status=$?
+        echo "--- ${presets[i]}: built and tested in $(($(date +%s) - started)) s"
+        [ -n "$next" ] || break
+        wait "$building" || built=$?
+        started=$next_started
+        echo "--- $next: configured and built while ${presets[i]}'s tests ran:"
+        cat "$log"
+        [ "$status" -eq 0 ] || break
+    done
+    rm -f "$log"
+    [ "$status" -eq 0 ] && [ "$built" -eq 0 ]
+}

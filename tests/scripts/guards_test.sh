@@ -3,7 +3,7 @@
 # stand-ins for apt-get, appstreamcli and lintian, first on the PATH, say
 # what the real tools would. No package is installed or checked.
 #
-# Usage: guards_test.sh CASE (package-findings, apt-get, private-display, shell-scripts, page-notices)
+# Usage: guards_test.sh CASE (package-findings, apt-get, private-display, shell-scripts, page-notices, workflows)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 work=$(mktemp -d "${TMPDIR:-/tmp}/popgen-guards.XXXXXX")
@@ -83,6 +83,13 @@ page-notices)  # the page's licence and notices, each by a name only its own tex
     page_notices "$work/all.html" || fail "a page with every notice fails"
     ! page_notices "$work/some.html" 2>/dev/null || fail "a page without our licence and musl's notice passes"
     ;;
+workflows)  # a failed build or test fails it, the build made beside the other's tests too
+    source "$root/scripts/lib/common.sh"
+    for failing in nothing "cmake --build --preset one" "cmake --build --preset two" "ctest --preset one" "ctest --preset two"; do
+        for tool in cmake ctest; do printf '#!/bin/sh\n[ "%s $*" != "%s" ]\n' "$tool" "$failing" >"$work/bin/$tool"; chmod +x "$work/bin/$tool"; done
+        got=0 && { workflows one two >/dev/null 2>&1 || got=1; }
+        [ "$got" = "$([ "$failing" = nothing ]; echo $?)" ] || fail "workflows returned $got when '$failing' fails"
+    done ;;
 *) fail "no such case: ${1:-}" ;;
 esac
 exit "$failed"
