@@ -3,10 +3,12 @@
 # cloned into it as /root/project (scripts/test-debian, scripts/test-plain-build).
 # shellcheck shell=bash
 #
-# debian_root VERSION KEEP: makes it under $TMPDIR (else /tmp) and sets
-# $root, and $debian_mirror to the mirror it came from. On exit every
-# process in it ends, its mounts go and, unless KEEP is 1, it is removed.
-# Needs root: debootstrap, chroot and the mounts.
+# debian_root VERSION KEEP [COMMAND...]: makes it under $TMPDIR (else /tmp)
+# and sets $root, and $debian_mirror to the mirror it came from. A COMMAND
+# given runs while debootstrap does, and must succeed too: debootstrap
+# waits on the mirror and the disk, and leaves the processor to a build.
+# On exit every process in it ends, its mounts go and, unless KEEP is 1, it
+# is removed. Needs root: debootstrap, chroot and the mounts.
 
 # The releases by version, as debootstrap names them.
 declare -A DEBIAN_CODENAMES=([12]=bookworm [13]=trixie [14]=forky)
@@ -57,11 +59,18 @@ debian_root() {
     # unstable is.
     local script=/usr/share/debootstrap/scripts/$release
     [ -e "$script" ] || script=/usr/share/debootstrap/scripts/sid
-    bootstrap() {
-        debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
-            >"$debian_work/debootstrap.log" 2>&1 || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
-    }
-    timed "debootstrap Debian $debian_version ($release) from $debian_mirror" bootstrap
+    local started=$SECONDS what="debootstrap Debian $debian_version ($release) from $debian_mirror"
+    [ $# -le 2 ] || what+=", while $(basename "$3") runs"
+    echo "=== $what ($(date +%T))"
+    # In a session of its own, so that debian_root_finish can end it and
+    # every process it started.
+    setsid --wait debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
+        >"$debian_work/debootstrap.log" 2>&1 </dev/null &
+    debian_bootstrap=$!
+    [ $# -le 2 ] || "${@:3}"
+    wait "$debian_bootstrap" || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
+    debian_bootstrap=""
+    echo "=== $what: $((SECONDS - started)) s"
     # Private mounts, so that neither a mount nor an unmount in the root reaches
     # this machine's own /dev (as it would where its mounts are shared).
     local dir
@@ -93,6 +102,7 @@ debian_root_mounts() { awk -v w="$debian_work" 'index($2, w "/") == 1 { print $2
 
 debian_root_finish() {
     local status=$? process mount
+    if [ -n "${debian_bootstrap:-}" ]; then kill -KILL -- "-$debian_bootstrap" 2>/dev/null || true; fi
     # Nothing keeps running in the root: every process whose root it is ends.
     for process in /proc/[0-9]*; do
         if [ "$(readlink "$process/root" 2>/dev/null)" = "$root" ]; then kill -KILL "${process#/proc/}" 2>/dev/null || true; fi
