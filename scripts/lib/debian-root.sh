@@ -70,7 +70,7 @@ debian_root() {
     [ $# -le 2 ] || "${@:3}"
     wait "$debian_bootstrap" || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
     debian_bootstrap=""
-    echo "=== $what: $((SECONDS - started)) s"
+    echo "=== $what: $((SECONDS - started)) s$([ $# -le 2 ] || echo ", until both had ended")"
     # Private mounts, so that neither a mount nor an unmount in the root reaches
     # this machine's own /dev (as it would where its mounts are shared).
     local dir
