@@ -20,6 +20,20 @@ timed() {
     echo "=== $1: $((SECONDS - started)) s"
 }
 
+# debian_root_options ARGS...: the scripts' [--keep] [--while COMMAND...],
+# into $keep and the array $alongside; anything else calls their usage.
+# shellcheck disable=SC2034 # read by scripts/test-debian and scripts/test-plain-build
+debian_root_options() {
+    keep=0 alongside=()
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --keep) keep=1; shift ;;
+            --while) [ $# -gt 1 ] || usage; alongside=("${@:2}"); break ;;
+            *) usage ;;
+        esac
+    done
+}
+
 # Runs a bash command in the root as root, with a clean environment and CI=true.
 in_root() {
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI=true \
@@ -59,18 +73,20 @@ debian_root() {
     # unstable is.
     local script=/usr/share/debootstrap/scripts/$release
     [ -e "$script" ] || script=/usr/share/debootstrap/scripts/sid
-    local started=$SECONDS what="debootstrap Debian $debian_version ($release) from $debian_mirror"
-    [ $# -le 2 ] || what+=", while $(basename "$3") runs"
-    echo "=== $what ($(date +%T))"
-    # In a session of its own, so that debian_root_finish can end it and
-    # every process it started.
-    setsid --wait debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
-        >"$debian_work/debootstrap.log" 2>&1 </dev/null &
-    debian_bootstrap=$!
-    [ $# -le 2 ] || "${@:3}"
-    wait "$debian_bootstrap" || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
-    debian_bootstrap=""
-    echo "=== $what: $((SECONDS - started)) s$([ $# -le 2 ] || echo ", until both had ended")"
+    # bootstrap [COMMAND...]: debootstrap, with COMMAND run meanwhile. It
+    # runs in a session of its own, so that debian_root_finish can end it
+    # and every process it started.
+    bootstrap() {
+        setsid --wait debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
+            >"$debian_work/debootstrap.log" 2>&1 </dev/null &
+        debian_bootstrap=$!
+        [ $# -eq 0 ] || "$@"
+        wait "$debian_bootstrap" || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
+        debian_bootstrap=""
+    }
+    local what="debootstrap Debian $debian_version ($release) from $debian_mirror"
+    [ $# -le 2 ] || what+=", with $(basename "$3") beside it (until both have ended)"
+    timed "$what" bootstrap "${@:3}"
     # Private mounts, so that neither a mount nor an unmount in the root reaches
     # this machine's own /dev (as it would where its mounts are shared).
     local dir
