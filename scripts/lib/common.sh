@@ -198,15 +198,16 @@ BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
 # failure, once the build beside it has ended.
 workflows() {
     local presets=("$@") i next building="" status=0 built=0 log started next_started
+    configured_and_built() { cmake --preset "$1" && cmake --build --preset "$1"; }
     log=$(mktemp)
     started=$(date +%s)
-    { cmake --preset "${presets[0]}" && cmake --build --preset "${presets[0]}"; } || built=$?
+    configured_and_built "${presets[0]}" || built=$?
     for i in "${!presets[@]}"; do
         [ "$built" -eq 0 ] || break
         next=${presets[i + 1]:-}
         if [ -n "$next" ]; then
             next_started=$(date +%s)
-            { cmake --preset "$next" && cmake --build --preset "$next"; } </dev/null >"$log" 2>&1 &
+            configured_and_built "$next" </dev/null >"$log" 2>&1 &
             building=$!
         fi
         ctest --preset "${presets[i]}" || status=$?
