@@ -189,6 +189,16 @@ ICON_PACKAGES=(librsvg2-bin imagemagick)
 # find them, so no script names a clang version.
 BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
 
+# configured_and_built PRESET: configures and builds PRESET, holding a lock
+# in its build folder meanwhile: scripts/test builds later presets ahead,
+# beside the stages that build them too, and two builds must never share
+# a folder. A build that finds the folder locked waits, then does what is
+# left, so a build ahead that failed fails again here, in view.
+configured_and_built() {
+    mkdir -p "$ROOT/build-$1"
+    { flock 9 && cmake --preset "$1" && cmake --build --preset "$1"; } 9>"$ROOT/build-$1/.lock"
+}
+
 # workflows PRESET...: what `cmake --workflow --preset` does for each preset
 # in turn (configure, build, test), except that each next preset is
 # configured and built while the tests of the one before run: the tests
@@ -198,7 +208,6 @@ BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
 # failure, once the build beside it has ended.
 workflows() {
     local presets=("$@") i next building="" status=0 built=0 log started next_started
-    configured_and_built() { cmake --preset "$1" && cmake --build --preset "$1"; }
     log=$(mktemp)
     started=$(date +%s)
     configured_and_built "${presets[0]}" || built=$?

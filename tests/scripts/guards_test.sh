@@ -84,7 +84,7 @@ page-notices)  # the page's licence and notices, each by a name only its own tex
     ! page_notices "$work/some.html" 2>/dev/null || fail "a page without our licence and musl's notice passes"
     ;;
 workflows)  # a failed build or test fails it, the build made beside the other's tests too
-    source "$root/scripts/lib/common.sh"
+    source "$root/scripts/lib/common.sh" && ROOT=$work  # the build folders' locks go to $work
     for failing in nothing "cmake --build --preset one" "cmake --build --preset two" "ctest --preset one" "ctest --preset two"; do
         for tool in cmake ctest; do printf '#!/bin/sh\n[ "%s $*" != "%s" ]\n' "$tool" "$failing" >"$work/bin/$tool"; chmod +x "$work/bin/$tool"; done
         got=0 && { workflows one two >/dev/null 2>&1 || got=1; }
