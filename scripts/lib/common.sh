@@ -190,7 +190,8 @@ ICON_PACKAGES=(librsvg2-bin imagemagick)
 BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
 
 # configured_and_built PRESET: configures and builds PRESET, holding a lock
-# in its build folder meanwhile: scripts/test builds later presets ahead,
+# in its build folder (build-PRESET, as for every preset but default)
+# meanwhile: scripts/test builds later presets ahead,
 # beside the stages that build them too, and two builds must never share
 # a folder. A build that finds the folder locked waits, then does what is
 # left, so a build ahead that failed fails again here, in view.
