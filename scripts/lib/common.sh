@@ -189,6 +189,85 @@ ICON_PACKAGES=(librsvg2-bin imagemagick)
 # find them, so no script names a clang version.
 BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
 
+# Running things side by side, said once. What a script starts beside its
+# own steps runs in a process group of its own, its output kept; the script
+# waits for it by name and gets its status back, so that a failure beside
+# cannot be lost by a missing word (under set -e, `joined NAME` fails as the
+# command did). An exit before the join, an error or an interrupt, ends each
+# such group whole: nothing of it is left running.
+#
+#   beside [--uninterrupted] NAME COMMAND...
+#       starts COMMAND (a program or a function) with no input; with
+#       --uninterrupted an early exit waits for it instead of ending it
+#       (apt-get: an interrupted dpkg leaves the machine to mend).
+#   joined NAME...
+#       waits for each in turn and shows its output under a heading; fails
+#       with the first failure's status once all have ended.
+#   at_exit FUNCTION
+#       runs FUNCTION when the script exits, after what beside started has
+#       ended; the last one given runs first.
+declare -A beside_pid=() beside_log=() beside_since=() beside_waited=()
+exit_actions=()
+beside() {
+    local waited=0
+    [ "$1" != --uninterrupted ] || { waited=1; shift; }
+    local name=$1
+    [ -z "${beside_pid[$name]:-}" ] || { echo "beside: $name is running already" >&2; return 2; }
+    beside_log[$name]=$(mktemp)
+    beside_since[$name]=$SECONDS beside_waited[$name]=$waited
+    # Job control gives the background job a process group of its own,
+    # which its pid names. It starts with the signals' default actions: an
+    # end sent to it at once, before it runs the command, would otherwise
+    # be taken by this script's traps, which it holds until then.
+    trap - INT TERM
+    set -m
+    "${@:2}" </dev/null >"${beside_log[$name]}" 2>&1 &
+    beside_pid[$name]=$!
+    set +m
+    exit_traps
+}
+joined() {
+    local name status first=0
+    for name in "$@"; do
+        [ -n "${beside_pid[$name]:-}" ] || { echo "joined: nothing named $name was started beside" >&2; return 2; }
+        status=0
+        wait "${beside_pid[$name]}" || status=$?
+        unset "beside_pid[$name]"
+        echo "--- $name, run beside: $((SECONDS - beside_since[$name])) s, status $status"
+        cat "${beside_log[$name]}"
+        rm -f "${beside_log[$name]}"
+        if [ "$status" -ne 0 ]; then
+            echo "FAILED: $name (status $status)" >&2
+            [ "$first" -ne 0 ] || first=$status
+        fi
+    done
+    return "$first"
+}
+at_exit() {
+    exit_actions=("$1" "${exit_actions[@]}")
+    exit_traps
+}
+# An interrupt or a TERM ends the script through its exit, and so through
+# ended_on_exit.
+exit_traps() {
+    trap ended_on_exit EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+}
+ended_on_exit() {
+    local status=$? name action
+    for name in "${!beside_pid[@]}"; do
+        [ "${beside_waited[$name]}" -eq 1 ] || kill -TERM -- "-${beside_pid[$name]}" 2>/dev/null || true
+    done
+    for name in "${!beside_pid[@]}"; do
+        wait "${beside_pid[$name]}" 2>/dev/null || true
+        rm -f "${beside_log[$name]}"
+    done
+    beside_pid=()
+    for action in "${exit_actions[@]}"; do "$action" || status=$((status ? status : 1)); done
+    exit "$status"
+}
+
 # configured_and_built PRESET: configures and builds PRESET, holding a lock
 # in its build folder (build-PRESET, as for every preset but default)
 # meanwhile: scripts/test builds later presets ahead,
@@ -202,33 +281,19 @@ configured_and_built() {
 
 # workflows PRESET...: what `cmake --workflow --preset` does for each preset
 # in turn (configure, build, test), except that each next preset is
-# configured and built while the tests of the one before run: the tests
-# under Wine and qemu leave much of the processor idle, waiting on windows
-# and on emulated start-ups. The build's output, kept meanwhile, is shown
-# after those tests. No other test runs beside a build. Stops at the first
+# configured and built beside the tests of the one before: the tests under
+# Wine and qemu leave much of the processor idle, waiting on windows and on
+# emulated start-ups. No other test runs beside a build. Stops at the first
 # failure, once the build beside it has ended.
 workflows() {
-    local presets=("$@") i next building="" status=0 built=0 log started next_started
-    log=$(mktemp)
-    started=$(date +%s)
-    configured_and_built "${presets[0]}" || built=$?
+    local presets=("$@") i next tested
+    configured_and_built "${presets[0]}" || return
     for i in "${!presets[@]}"; do
-        [ "$built" -eq 0 ] || break
         next=${presets[i + 1]:-}
-        if [ -n "$next" ]; then
-            next_started=$(date +%s)
-            configured_and_built "$next" </dev/null >"$log" 2>&1 &
-            building=$!
-        fi
-        ctest --preset "${presets[i]}" || status=$?
-        echo "--- ${presets[i]}: built and tested in $(($(date +%s) - started)) s"
-        [ -n "$next" ] || break
-        wait "$building" || built=$?
-        started=$next_started
-        echo "--- $next: configured and built while ${presets[i]}'s tests ran:"
-        cat "$log"
-        [ "$status" -eq 0 ] || break
+        [ -z "$next" ] || beside "$next, configured and built" configured_and_built "$next"
+        tested=0
+        ctest --preset "${presets[i]}" || tested=$?
+        [ -z "$next" ] || joined "$next, configured and built" || return
+        [ "$tested" -eq 0 ] || return "$tested"
     done
-    rm -f "$log"
-    [ "$status" -eq 0 ] && [ "$built" -eq 0 ]
 }

@@ -7,8 +7,8 @@
 # and sets $root, and $debian_mirror to the mirror it came from. A COMMAND
 # given runs while debootstrap does, and must succeed too: debootstrap
 # waits on the mirror and the disk, and leaves the processor to a build.
-# On exit every process in it ends, its mounts go and, unless KEEP is 1, it
-# is removed. Needs root: debootstrap, chroot and the mounts.
+# On exit (at_exit) every process in it ends, its mounts go and, unless KEEP
+# is 1, it is removed. Needs root: debootstrap, chroot and the mounts.
 
 # The releases by version, as debootstrap names them.
 declare -A DEBIAN_CODENAMES=([12]=bookworm [13]=trixie [14]=forky)
@@ -65,24 +65,21 @@ debian_root() {
     ensure_packages "${DEBIAN_ROOT_PACKAGES[@]}"
     debian_work=$(realpath "$(mktemp -d "${TMPDIR:-/tmp}/popgen-debian-$debian_version.XXXXXX")")
     root="$debian_work/root"
-    trap debian_root_finish EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
+    at_exit debian_root_finish
 
     # A release newer than this machine's debootstrap knows is made as
     # unstable is.
     local script=/usr/share/debootstrap/scripts/$release
     [ -e "$script" ] || script=/usr/share/debootstrap/scripts/sid
-    # bootstrap [COMMAND...]: debootstrap, with COMMAND run meanwhile. It
-    # runs in a session of its own, so that debian_root_finish can end it
-    # and every process it started.
+    # bootstrap [COMMAND...]: debootstrap beside COMMAND, which runs here.
+    bootstrapped() {
+        debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
+            >"$debian_work/debootstrap.log" 2>&1 || { tail -n 20 "$debian_work/debootstrap.log"; return 1; }
+    }
     bootstrap() {
-        setsid --wait debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
-            >"$debian_work/debootstrap.log" 2>&1 </dev/null &
-        debian_bootstrap=$!
+        beside debootstrap bootstrapped
         [ $# -eq 0 ] || "$@"
-        wait "$debian_bootstrap" || { tail -n 20 "$debian_work/debootstrap.log" >&2; return 1; }
-        debian_bootstrap=""
+        joined debootstrap
     }
     local what="debootstrap Debian $debian_version ($release) from $debian_mirror"
     [ $# -le 2 ] || what+=", with $(basename "$3") beside it (until both have ended)"
@@ -117,8 +114,7 @@ debian_root() {
 debian_root_mounts() { awk -v w="$debian_work" 'index($2, w "/") == 1 { print $2 }' /proc/self/mounts | sort -r; }
 
 debian_root_finish() {
-    local status=$? process mount
-    if [ -n "${debian_bootstrap:-}" ]; then kill -KILL -- "-$debian_bootstrap" 2>/dev/null || true; fi
+    local process mount
     # Nothing keeps running in the root: every process whose root it is ends.
     for process in /proc/[0-9]*; do
         if [ "$(readlink "$process/root" 2>/dev/null)" = "$root" ]; then kill -KILL "${process#/proc/}" 2>/dev/null || true; fi
@@ -128,11 +124,10 @@ debian_root_finish() {
     if [ -n "$(debian_root_mounts)" ]; then
         echo "Still mounted under $debian_work, so it is not removed:" >&2
         debian_root_mounts >&2
-        status=1
+        return 1
     elif [ "$debian_keep" -eq 1 ]; then
         echo "The Debian $debian_version root is kept: $root"
     else
         rm -rf --one-file-system "$debian_work"
     fi
-    exit "$status"
 }

@@ -3,7 +3,8 @@
 # stand-ins for apt-get, appstreamcli and lintian, first on the PATH, say
 # what the real tools would. No package is installed or checked.
 #
-# Usage: guards_test.sh CASE (package-findings, apt-get, private-display, shell-scripts, page-notices, workflows)
+# Usage: guards_test.sh CASE (package-findings, apt-get, private-display, shell-scripts, page-notices, workflows,
+#   beside, stages, against, locks, debian-root, fixture-check)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 work=$(mktemp -d "${TMPDIR:-/tmp}/popgen-guards.XXXXXX")
@@ -21,6 +22,10 @@ stand_in() {
         >"$work/bin/$1"
     chmod +x "$work/bin/$1"
 }
+
+# tree SCRIPT...: a copy of those scripts and common.sh in $work/tree, whose ROOT it is.
+tree() { mkdir -p "$work/tree/scripts/lib" && cp "$root/scripts/lib/common.sh" "$work/tree/scripts/lib/" && cp "${@/#/$root/scripts/}" "$work/tree/scripts/"; }
+stand_in dpkg-query 0 'install ok installed'  # so ensure_packages installs nothing
 
 case "${1:-}" in
 package-findings)  # the accepted finding passes; any other, or a tool that failed, does not
@@ -90,6 +95,69 @@ workflows)  # a failed build or test fails it, the build made beside the other's
         got=0 && { workflows one two >/dev/null 2>&1 || got=1; }
         [ "$got" = "$([ "$failing" = nothing ]; echo $?)" ] || fail "workflows returned $got when '$failing' fails"
     done ;;
+beside)  # a failure beside comes out under its name; an exit or interrupt before the join leaves nothing running
+    printf 'source %q\nbeside fails sh -c "echo said; exit 3"\nbeside sleeps sh -c "sleep 9%s1 & sleep 9%s2"\n"$@"\n' \
+        "$root/scripts/lib/common.sh" $$ $$ >"$work/script"  # the sleeps' times: this run's own
+    while IFS='|' read -r end expected said; do
+        set -m; bash -e "$work/script" $end >"$work/out" 2>&1 &  # (in a group of its own, as a terminal's Ctrl-C reaches)
+        pid=$! && set +m && sleep 0.5 && { [ "$end" != "sleep 60" ] || kill -INT -- "-$pid"; }
+        status=0 && { wait "$pid" || status=$?; } && sleep 0.3
+        [ "$status" = "$expected" ] && { [ -z "$said" ] || grep -q "$said" "$work/out"; } || fail "'$end' gave $status:"$'\n'"$(cat "$work/out")"
+        ! pgrep -f "sleep 9$$[12]" >/dev/null || { pkill -f "sleep 9$$[12]"; fail "'$end' left running what ran beside"; }
+    done <<'ROWS'
+joined fails|3|^said
+exit 4|4|
+sleep 60|130|
+ROWS
+    ;;
+stages)  # scripts/test and the fuzz stage on stand-ins: any stage, one beside another too, fails the whole
+    mkdir "$work/tree" && cp -r "$root/scripts" "$work/tree/" && mkdir -p "$work/tree/build-fuzz/fuzz" && cd "$work/tree"
+    printf '#!/bin/sh\ncase "${0##*/} $*" in "$(cat %s/failing)"*) exit 1 ;; esac\n' "$work" >"$work/bin/cmake"
+    for tool in "$work"/bin/{ctest,llvm-symbolizer} scripts/test-{shell,sanitizers,windows,arm,package,web} build-fuzz/fuzz/{leading_number,generation_run}_fuzzer; do
+        cp "$work/bin/cmake" "$tool"; done && stand_in dpkg 0 'i386\n' && printf '#!/bin/sh\n[ "$1" != -n ] || shift\nexec "$@"\n' >"$work/bin/sudo"
+    chmod +x "$work"/bin/* scripts/* build-fuzz/fuzz/*
+    while IFS='|' read -r script failing said; do
+        echo "$failing" >"$work/failing" && status=0 && bash "scripts/$script" >"$work/out" 2>&1 || status=$?
+        [ "$status" = "$([ "$failing" = nothing ]; echo $?)" ] && grep -q "$said" "$work/out" || fail "$script with $failing failing: $status"
+    done <<'ROWS'
+test|nothing|built ahead, run beside
+test|test-windows|
+test|test-package|^FAILED: Package
+test|test-web|^FAILED: Browser
+test|cmake --build --preset web|^FAILED: arm64, armhf and web
+test-fuzz|leading_number_fuzzer|^FINDING in leading_number
+test-fuzz|generation_run_fuzzer|^FINDING in generation_run
+ROWS
+    ;;
+against)  # test-reproducible --against DIR names a package of DIR that differs from the build's
+    tree test-reproducible && mkdir "$work/dir" && echo other >"$work/dir/a.html"
+    printf '#!/bin/sh\nshift 2\nexec "$@"\n' >"$work/bin/faketime"
+    printf '#!/bin/sh\nmkdir dist && echo made >dist/a.html && cd dist && sha256sum a.html >SHA256SUMS\n' >"$work/tree/scripts/package"
+    chmod +x "$work"/bin/* "$work"/tree/scripts/* && git -C "$work/tree" init -q && git -C "$work/tree" add -A
+    git -C "$work/tree" -c user.name=t -c user.email=t@t commit -qm t && status=0
+    bash "$work/tree/scripts/test-reproducible" --against "$work/dir" >"$work/out" 2>&1 || status=$?
+    [ "$status" -ne 0 ] && grep -q '^DIFFERS: a.html' "$work/out" || fail "a differing package gave $status:"$'\n'"$(cat "$work/out")"
+    ;;
+locks)  # two builds of one folder, and two packagings, never overlap
+    tree package && mkdir "$work/tree/dist" && source "$work/tree/scripts/lib/common.sh"
+    printf '#!/bin/sh\nmkdir %s/busy || exit 1\nsleep 0.3\nrmdir %s/busy\ntouch %s/dist/made\n' "$work" "$work" "$ROOT" |
+        tee "$work/bin/cmake" >"$ROOT/scripts/lib/package-deb.sh" && chmod +x "$work/bin/cmake"
+    for run in "configured_and_built one" "bash $ROOT/scripts/package deb"; do
+        $run >/dev/null 2>&1 & first=$!
+        status=0 && { $run >/dev/null 2>&1 || status=1; } && { wait "$first" || status=1; }
+        [ "$status" -eq 0 ] || fail "$run, twice at once, failed"
+    done ;;
+debian-root)  # the command beside debootstrap runs, and a failed debootstrap fails, shown
+    [ "$(id -u)" -eq 0 ] || { echo "SKIPPED: debootstrap's stand-in runs only as root"; exit 77; }
+    stand_in debootstrap 1 'E: no such mirror\n' && export TMPDIR=$work
+    ! bash "$root/scripts/test-plain-build" --while touch "$work/ran" >"$work/out" 2>&1 && [ -e "$work/ran" ] &&
+        grep -q '^E: no such mirror' "$work/out" || fail "ran beside: $(ls "$work"); said: $(cat "$work/out")"
+    ;;
+fixture-check)  # a folder below the top one whose test lacks the fixture is refused
+    mkdir -p "$work/p/sub" && echo 'add_test(NAME bare COMMAND true)' >"$work/p/sub/CMakeLists.txt"
+    printf 'cmake_minimum_required(VERSION 3.25)\nproject(p NONE)\ninclude(%s/cmake/test-fixture.cmake)\nenable_testing()\nadd_subdirectory(sub)\n' "$root" >"$work/p/CMakeLists.txt"
+    ! cmake -S "$work/p" -B "$work/p/b" -DCMAKE_SYSTEM_NAME=Windows >"$work/out" 2>&1 &&
+        grep -q 'sub/CMakeLists.txt: the tests bare do not require' "$work/out" || fail "configure said: $(cat "$work/out")" ;;
 *) fail "no such case: ${1:-}" ;;
 esac
 exit "$failed"

@@ -232,12 +232,13 @@ def folder(driver):
             ('prompt', 1, None, golden.decode()[:295], 1),  # written after one request
             ('missing', 1, 'the folder "tuning/files" does not exist', 'NotFoundError', 0),
             ('file', 1, '"tuning/files" is not a folder', 'TypeMismatchError', 0),
+            ('closed', 0, None, 'TypeMismatchError', 0),  # the picker closed: nothing said, the folder kept
             ('refused', 0, 'Choosing the folder failed: SecurityError', 'TypeMismatchError', 0)):  # by the picker: the folder kept
         report = press(driver, '''const [files, clicks, done] = arguments;
             navigator.storage.getDirectory().then(root => root.getDirectoryHandle('tuning')).then(async folder => {
                 if (files === 'missing') await folder.removeEntry('files', {recursive: true});
                 if (files === 'file') await folder.getFileHandle('files', {create: true});
-                if (files === 'refused') showDirectoryPicker = () => Promise.reject(new DOMException('Not here.', 'SecurityError')),
+                if (['refused', 'closed'].includes(files)) showDirectoryPicker = () => Promise.reject(new DOMException('No.', files === 'closed' ? 'AbortError' : 'SecurityError')),
                     document.getElementById('choose-folder').click();
                 full = files === 'full';
                 permission = files === 'prompt' ? 'prompt' : 'granted';
