@@ -3,8 +3,7 @@
 # stand-ins for apt-get, appstreamcli and lintian, first on the PATH, say
 # what the real tools would. No package is installed or checked.
 #
-# Usage: guards_test.sh CASE (package-findings, apt-get, private-display, shell-scripts, page-notices, workflows,
-#   beside, stages, against, locks, debian-root, fixture-check)
+# Usage: guards_test.sh CASE, one of the branches of the case below (tests/CMakeLists.txt runs each)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 work=$(mktemp -d "${TMPDIR:-/tmp}/popgen-guards.XXXXXX")
@@ -98,18 +97,13 @@ workflows)  # a failed build or test fails it, the build made beside the other's
 beside)  # a failure beside comes out under its name; an exit or interrupt before the join leaves nothing running
     printf 'source %q\nbeside fails sh -c "echo said; exit 3"\nbeside sleeps sh -c "sleep 9%s1 & sleep 9%s2"\n"$@"\n' \
         "$root/scripts/lib/common.sh" $$ $$ >"$work/script"  # the sleeps' times: this run's own
-    while IFS='|' read -r end expected said; do
-        set -m; bash -e "$work/script" $end >"$work/out" 2>&1 &  # (in a group of its own, as a terminal's Ctrl-C reaches)
-        pid=$! && set +m && sleep 0.5 && { [ "$end" != "sleep 60" ] || kill -INT -- "-$pid"; }
+    for row in "joined fails|3" "exit 4|4" "sleep 60|130"; do
+        set -m; bash -e "$work/script" ${row%|*} >"$work/out" 2>&1 &  # (in a group of its own, as a terminal's Ctrl-C reaches)
+        pid=$! && set +m && sleep 0.5 && { [ "${row%|*}" != "sleep 60" ] || kill -INT -- "-$pid"; }
         status=0 && { wait "$pid" || status=$?; } && sleep 0.3
-        [ "$status" = "$expected" ] && { [ -z "$said" ] || grep -q "$said" "$work/out"; } || fail "'$end' gave $status:"$'\n'"$(cat "$work/out")"
-        ! pgrep -f "sleep 9$$[12]" >/dev/null || { pkill -f "sleep 9$$[12]"; fail "'$end' left running what ran beside"; }
-    done <<'ROWS'
-joined fails|3|^said
-exit 4|4|
-sleep 60|130|
-ROWS
-    ;;
+        [ "$status" = "${row#*|}" ] && { [ "$status" != 3 ] || grep -q '^said' "$work/out"; } || fail "'$row' gave $status:"$'\n'"$(cat "$work/out")"
+        ! pgrep -f "sleep 9$$[12]" >/dev/null || { pkill -f "sleep 9$$[12]"; fail "'$row' left running what ran beside"; }
+    done ;;
 stages)  # scripts/test and the fuzz stage on stand-ins: any stage, one beside another too, fails the whole
     mkdir "$work/tree" && cp -r "$root/scripts" "$work/tree/" && mkdir -p "$work/tree/build-fuzz/fuzz" && cd "$work/tree"
     printf '#!/bin/sh\ncase "${0##*/} $*" in "$(cat %s/failing)"*) exit 1 ;; esac\n' "$work" >"$work/bin/cmake"
@@ -133,19 +127,16 @@ against)  # test-reproducible --against DIR names a package of DIR that differs 
     tree test-reproducible && mkdir "$work/dir" && echo other >"$work/dir/a.html"
     printf '#!/bin/sh\nshift 2\nexec "$@"\n' >"$work/bin/faketime"
     printf '#!/bin/sh\nmkdir dist && echo made >dist/a.html && cd dist && sha256sum a.html >SHA256SUMS\n' >"$work/tree/scripts/package"
-    chmod +x "$work"/bin/* "$work"/tree/scripts/* && git -C "$work/tree" init -q && git -C "$work/tree" add -A
-    git -C "$work/tree" -c user.name=t -c user.email=t@t commit -qm t && status=0
-    bash "$work/tree/scripts/test-reproducible" --against "$work/dir" >"$work/out" 2>&1 || status=$?
-    [ "$status" -ne 0 ] && grep -q '^DIFFERS: a.html' "$work/out" || fail "a differing package gave $status:"$'\n'"$(cat "$work/out")"
-    ;;
+    chmod +x "$work"/bin/* "$work"/tree/scripts/* && cd "$work/tree" && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm t
+    ! bash scripts/test-reproducible --against "$work/dir" >"$work/out" 2>&1 && grep -q '^DIFFERS: a.html' "$work/out" ||
+        fail "a differing package:"$'\n'"$(cat "$work/out")" ;;
 locks)  # two builds of one folder, and two packagings, never overlap
     tree package && mkdir "$work/tree/dist" && source "$work/tree/scripts/lib/common.sh"
     printf '#!/bin/sh\nmkdir %s/busy || exit 1\nsleep 0.3\nrmdir %s/busy\ntouch %s/dist/made\n' "$work" "$work" "$ROOT" |
         tee "$work/bin/cmake" >"$ROOT/scripts/lib/package-deb.sh" && chmod +x "$work/bin/cmake"
     for run in "configured_and_built one" "bash $ROOT/scripts/package deb"; do
         $run >/dev/null 2>&1 & first=$!
-        status=0 && { $run >/dev/null 2>&1 || status=1; } && { wait "$first" || status=1; }
-        [ "$status" -eq 0 ] || fail "$run, twice at once, failed"
+        status=0 && { $run >/dev/null 2>&1 || status=1; } && { wait "$first" || status=1; } && [ $status = 0 ] || fail "$run, twice at once, failed"
     done ;;
 debian-root)  # the command beside debootstrap runs, and a failed debootstrap fails, shown
     [ "$(id -u)" -eq 0 ] || { echo "SKIPPED: debootstrap's stand-in runs only as root"; exit 77; }
