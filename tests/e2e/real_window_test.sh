@@ -129,7 +129,7 @@ running() { kill -0 "$app_pid" 2>/dev/null || fail "the program ended"; }
 window_shown() { running && window_count_is 1; }
 wait_for "the window" window_shown
 if [ "$windows" -eq 1 ]; then  # the program's first traced call, once it runs, limits its DLL search
-    dll_search_limited_first "$work/program.log" || fail "a window call before the DLL search is limited: $first"
+    dll_search_limited_first "$work/program.log" || fail "a window call before the DLL search is limited: ${first:-no call was traced at all (was the relay setting taken?)}"
 fi
 main=$(visible_windows)
 xdotool windowfocus --sync "$main"

@@ -12,7 +12,9 @@ trace_dll_search_calls() {
     local relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
     local console=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
     [ "${1:-}" != --no-console ] || { console=''; shift; }
-    "$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed$console" /f >/dev/null
+    # reg prints its errors on standard output too: they are shown on a failure.
+    local said
+    said=$("$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed$console" /f 2>&1) || { echo "$said" >&2; return 1; }
 }
 
 # dll_search_limited_first TRACE: succeeds when the first call traced in

@@ -33,6 +33,12 @@ bash "$private_display" start "$POPGEN_DISPLAY_DIR" 1600x1200 >/dev/null
 # folder, so it gets a Wine server of its own. Its registry is copied, and
 # drive_c, which holds over a gigabyte of Wine's DLLs, hard-linked: Wine
 # writes the registry files anew, and only adds files of its own to drive_c.
+# A prefix is made only once its DPI is set (popgen-made): one left half
+# made, by an interrupt or a failure, is made again.
+if [ ! -f "$WINEPREFIX/popgen-made" ]; then
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+fi
 if [ ! -d "$WINEPREFIX/drive_c" ] && [ -f "$shared/system.reg" ]; then
     copy="$WINEPREFIX.copy"
     rm -rf "$copy"
@@ -45,6 +51,7 @@ fi
 "$emulator" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 wineserver -k 2>/dev/null || true
 wineserver -w
+touch "$WINEPREFIX/popgen-made"
 status=0
 "$emulator" "$@" || status=$?
 wineserver -k 2>/dev/null || true
