@@ -149,6 +149,27 @@ fixture-check)  # a folder below the top one whose test lacks the fixture is ref
     printf 'cmake_minimum_required(VERSION 3.25)\nproject(p NONE)\ninclude(%s/cmake/test-fixture.cmake)\nenable_testing()\nadd_subdirectory(sub)\n' "$root" >"$work/p/CMakeLists.txt"
     ! cmake -S "$work/p" -B "$work/p/b" -DCMAKE_SYSTEM_NAME=Windows >"$work/out" 2>&1 &&
         grep -q 'sub/CMakeLists.txt: the tests bare do not require' "$work/out" || fail "configure said: $(cat "$work/out")" ;;
+release)  # scripts/release in a scratch clone, its packagers stand-ins: each refusal changes nothing; then the commit, tag and headings
+    tree release && cd "$work/tree" && echo 'project(P VERSION 1.0.0 LANGUAGES CXX)' >CMakeLists.txt && git init -q
+    printf '## Unreleased\n\n## 1.0.0 - 2026-12-07\n' >CHANGELOG.md && echo 'population-generator_1.0.0_amd64.deb' >README.md
+    printf '#!/bin/sh\nmkdir -p dist && touch dist/p\n' | tee scripts/package >scripts/test-reproducible && echo /dist/ >.gitignore
+    git config user.name t && git config user.email t@t && git add -A && git commit -qm base
+    while IFS='|' read -r version said change; do
+        eval "$change" && before=$(git rev-parse HEAD; git status --porcelain; cat CHANGELOG.md)
+        ! bash scripts/release $version >"$work/out" 2>&1 && grep -q "$said" "$work/out" &&
+            [ "$(git rev-parse HEAD; git status --porcelain; cat CHANGELOG.md)" = "$before" ] || fail "release $version:"$'\n'"$(cat "$work/out")"
+    done <<'ROWS'
+1.0.1|'## Unreleased' in CHANGELOG.md is empty|
+1.0|as MAJOR.MINOR.PATCH|sed -i 's/^## Unreleased$/&\n\n- A change./' CHANGELOG.md
+1.0.1|uncommitted changes|
+1.0.0|not above the current version, 1.0.0|git commit -qam change
+0.9.9|not above the current version, 1.0.0|
+ROWS
+    bash scripts/release 1.0.1 >"$work/out" 2>&1 || fail "release 1.0.1 failed:"$'\n'"$(cat "$work/out")"
+    [ "$(git log -1 --format=%s v1.0.1) $(git cat-file -t v1.0.1) $(grep -c 1.0.1 CMakeLists.txt README.md | tr '\n' ' ')" = \
+      "Release 1.0.1 tag CMakeLists.txt:1 README.md:1 " ] && [ -z "$(git status --porcelain)" ] || fail "the release commit: $(git show --stat)"
+    [ "$(grep '^[#-]' CHANGELOG.md)" = "$(printf '## Unreleased\n## 1.0.1 - %s\n- A change.\n## 1.0.0 - 2026-12-07' "$(date +%F)")" ] ||
+        fail "the change log: $(cat CHANGELOG.md)" ;;
 *) fail "no such case: ${1:-}" ;;
 esac
 exit "$failed"
