@@ -10,8 +10,8 @@
 // Every run starts from a fresh sampler, so an input replays alike, and
 // writes into one scratch folder that holds the file of the previous run.
 // Then either the run succeeds and the file is well formed (the fixed lines,
-// 17 + 7 x max(N, 1) lines, CRLF endings, number lines without leading
-// zeros, every value within its row's range), or it raises OverflowFailure
+// a block per player, CRLF endings, number lines without leading zeros,
+// every value within its row's range), or it raises OverflowFailure
 // or TextFailure and the previous file is byte-identical. Either way nothing
 // but the file is left in the folder. The harness also works out from the
 // texts whether the run must fail (a general text with a line break, which
@@ -41,6 +41,7 @@
 #include "generation/parameters.h"
 #include "generation/population_list.h"
 #include "generation/sampler.h"
+#include "tests/support/list_layout.h"
 
 namespace {
 
@@ -196,41 +197,15 @@ void CheckFile(const std::string& bytes, const generation::GenerationParameters&
                const std::vector<Range>& ranges)
 {
     const std::vector<std::string> lines = CrlfLines(bytes);
-    const auto quoted = [](const char* text) { return "\"" + std::string(text) + "\""; };
-    const std::vector<std::string> head = {
-        quoted("Depth of black CPU"),
-        parameters.General(10),
-        quoted("Depth of white CPU"),
-        parameters.General(11),
-        quoted("Number of player (set of eval function coefs)"),
-        parameters.General(12),
-        quoted("NUMBER OF GENERATIONS"),
-        parameters.General(13),
-        quoted("Max time in minutes"),
-        parameters.General(14),
-        quoted("First generation"),
-        " 1",
-        quoted("First game"),
-        " 0",
-        "",
-        quoted("PLAYER NO, ROOK, KNIGHT, BISHOP, QUEEN, POSS_MOVES"),
-        "",
-        " 1",
-        " 500",
-        " 300",
-        " 300",
-        " 900",
-        " 10",
-        "",
-    };
-    const std::size_t expectedLines = 17 + 7 * static_cast<std::size_t>(std::max(players, 1));
+    const std::vector<std::string> head = list_layout::Head(parameters);
+    const std::size_t expectedLines = list_layout::Lines(players);
     Check(lines.size() == expectedLines,
           std::to_string(lines.size()) + " lines; expected " + std::to_string(expectedLines));
     for (std::size_t i = 0; i < head.size(); ++i) {
         Check(lines[i] == head[i], "line " + std::to_string(i + 1) + " is \"" + lines[i] + "\"");
     }
     for (int player = 2; player <= players; ++player) {
-        const std::size_t block = 17 + 7 * static_cast<std::size_t>(player - 1);
+        const std::size_t block = list_layout::PlayerLine(player) - 1;
         const std::string where = "player " + std::to_string(player);
         Check(lines[block] == " " + std::to_string(player), where + ": number line \"" + lines[block] + "\"");
         for (std::size_t column = 0; column < ranges.size(); ++column) {
@@ -242,7 +217,7 @@ void CheckFile(const std::string& bytes, const generation::GenerationParameters&
                   where + ", column " + std::to_string(column + 1) + ": " + std::to_string(*value) + " outside " +
                       std::to_string(range.lo) + ".." + std::to_string(range.hi));
         }
-        Check(lines[block + 6].empty(), where + ": block does not end with an empty line");
+        Check(lines[block + list_layout::kBlockLines - 1].empty(), where + ": block does not end with an empty line");
     }
 }
 

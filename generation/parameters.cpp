@@ -9,7 +9,8 @@ namespace {
 int GeneralIndex(int row)
 {
     if (row < kFirstGeneralRow || row > kLastGeneralRow) {
-        throw std::out_of_range("general parameter rows are 10 to 14, not " + std::to_string(row));
+        throw std::out_of_range("general parameter rows are " + std::to_string(kFirstGeneralRow) + " to " +
+                                std::to_string(kLastGeneralRow) + ", not " + std::to_string(row));
     }
     return row - kFirstGeneralRow;
 }
@@ -17,7 +18,8 @@ int GeneralIndex(int row)
 int CoefficientIndex(int row)
 {
     if (row < kFirstCoefficientRow || row > kLastCoefficientRow) {
-        throw std::out_of_range("coefficient rows are 5 to 9, not " + std::to_string(row));
+        throw std::out_of_range("coefficient rows are " + std::to_string(kFirstCoefficientRow) + " to " +
+                                std::to_string(kLastCoefficientRow) + ", not " + std::to_string(row));
     }
     return row - kFirstCoefficientRow;
 }

@@ -19,7 +19,18 @@ namespace generation {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kHeader = "PLAYER NO, ROOK, KNIGHT, BISHOP, QUEEN, POSS_MOVES";
+
+// The column header: "PLAYER NO", then each coefficient's key in the
+// table's order, the order of a player's values.
+const std::string& Header()
+{
+    static const std::string header = [] {
+        std::string text = "PLAYER NO";
+        for (const CoefficientRow& row : kCoefficientRows) (text += ", ") += row.column;
+        return text;
+    }();
+    return header;
+}
 
 // The number lines of every 16-bit value, " 500\r\n" or "-32768\r\n", in
 // eight bytes each (the longest needs all eight), indexed by the value's
@@ -177,7 +188,7 @@ void GenerationRun(const GenerationParameters& parameters, CoefficientSampler& s
     out.Quoted("First game");
     out.Number(0);
     out.Empty();
-    out.Quoted(kHeader);
+    out.Quoted(Header());
     out.Empty();
 
     std::array<std::int16_t, kCoefficientCount> values{};

@@ -7,6 +7,7 @@ set -uo pipefail
 case_name=$1 golden=$2
 shift 2
 program=("$@")
+source "$(dirname "${BASH_SOURCE[0]}")/../support/list_layout.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work" && mkdir files || exit 1
@@ -30,18 +31,18 @@ as_other_user() {
 }
 expect_status() { [ "$status" -eq "$1" ] || fail "status $status, not $1, for: ${*:2}"$'\n'"$(cat out err)"; }
 
-# Checks that player N's five values (N = 2..) lie in the ranges given as
-# ten numbers, and that the list holds exactly `players` players.
+# Checks that player N's values (N = 2..) lie in the ranges given as two
+# numbers a column, and that the list holds exactly `players` players.
 check_values() {
     local players=$1
     shift
-    tr -d '\r' <"$list" | awk -v players="$players" -v bounds="$*" '
+    tr -d '\r' <"$list" | awk -v players="$players" -v bounds="$*" -v before="$list_before" -v block="$list_block" '
         BEGIN { split(bounds, b, " ") }
-        NR > 17 { i = (NR - 18) % 7; p = int((NR - 18) / 7) + 1
+        NR > before { i = (NR - before - 1) % block; p = int((NR - before - 1) / block) + 1
                   if (i == 0 && $0 + 0 != p) { print "line " NR ": player " $0 ", not " p; bad = 1 }
-                  if (i >= 1 && i <= 5 && p > 1 && ($0 < b[2 * i - 1] || $0 > b[2 * i])) {
+                  if (i >= 1 && i < block - 1 && p > 1 && ($0 < b[2 * i - 1] || $0 > b[2 * i])) {
                       print "player " p ", column " i ": " $0 " outside " b[2 * i - 1] ".." b[2 * i]; bad = 1 } }
-        END { if (NR != 17 + 7 * players) { print NR " lines for " players " players"; bad = 1 }
+        END { if (NR != before + block * players) { print NR " lines for " players " players"; bad = 1 }
               exit bad }' || fail "values of: $*"
 }
 
@@ -56,10 +57,9 @@ seeds)
     ranges=(--rook 100 200 --knight 250 350 --bishop 300 300 --queen -900 -800 --moves -5 5)
     run --seed 7 --players 200 --depth-black 7 --depth-white 3 --generations 12 --time-limit 60 "${ranges[@]}"
     expect_status 0 seed 7
-    printf '"%s"\r\n%s\r\n' "Depth of black CPU" 7 "Depth of white CPU" 3 \
-        "Number of player (set of eval function coefs)" 200 "NUMBER OF GENERATIONS" 12 \
-        "Max time in minutes" 60 >header
-    head -n 10 "$list" | cmp -s - header || fail "header: $(head -n 10 "$list")"
+    # Each general text after its key, as the golden file has them.
+    paste -d '\n' <(sed -n '1~2p' "$golden" | head -n 5) <(printf '%s\r\n' 7 3 200 12 60) | cmp -s - <(head -n 10 "$list") ||
+        fail "header: $(head -n 10 "$list")"
     check_values 200 100 200 250 350 300 300 -900 -800 -5 5
     mkdir -p other/files
     run --seed 8 --players 200 "${ranges[@]}" --directory other
@@ -71,7 +71,7 @@ seeds)
     run --seed 4294967295 --players 3 "${ranges[@]}" --players 4 --rook 300 300
     expect_status 0 largest seed
     check_values 4 300 300 250 350 300 300 -900 -800 -5 5
-    drawn=$(tail -n +25 "$list" | tr -d '\r' | xargs)
+    drawn=$(tail -n +"$(list_line 2)" "$list" | tr -d '\r' | xargs)
     [ "$drawn" = "2 300 261 300 -844 3 3 300 328 300 -899 -2 4 300 300 300 -830 -4" ] || fail "seed 4294967295 drew $drawn"
     ;;
 failure)  # a run's failure: status 1, the field and its text named, the list kept

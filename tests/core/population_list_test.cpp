@@ -9,44 +9,19 @@
 #include "generation/failures.h"
 #include "generation/reported_run.h"
 #include "test_support.h"
+#include "tests/support/list_layout.h"
 
 namespace {
 
 using generation::CoefficientSampler;
 using generation::GenerationParameters;
 using generation::GenerationRun;
+using list_layout::Lines;
 using testing_support::CrlfLines;
 using testing_support::FolderNames;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
-
-const std::vector<std::string> kDefaultFirst24 = {
-    "\"Depth of black CPU\"",
-    "5",
-    "\"Depth of white CPU\"",
-    "5",
-    "\"Number of player (set of eval function coefs)\"",
-    "30",
-    "\"NUMBER OF GENERATIONS\"",
-    "50",
-    "\"Max time in minutes\"",
-    "900",
-    "\"First generation\"",
-    " 1",
-    "\"First game\"",
-    " 0",
-    "",
-    "\"PLAYER NO, ROOK, KNIGHT, BISHOP, QUEEN, POSS_MOVES\"",
-    "",
-    " 1",
-    " 500",
-    " 300",
-    " 300",
-    " 900",
-    " 10",
-    "",
-};
 
 // Runs with a fresh sampler, as the first run after the program starts.
 std::vector<std::string> RunLines(const GenerationParameters& parameters, const TempDir& dir)
@@ -72,12 +47,8 @@ TEST(PopulationList, DefaultFieldsGiveTheGoldenFile)
     EXPECT_EQ(bytes, ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
 
     const std::vector<std::string> lines = CrlfLines(bytes);
-    ASSERT_EQ(lines.size(), 227u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 24), kDefaultFirst24);
-    std::size_t first24 = 0;
-    for (int i = 0; i < 24; ++i) first24 += lines[i].size() + 2;
-    EXPECT_EQ(first24, 295u);
-    EXPECT_EQ(lines[0].size() + 2, 22u);
+    ASSERT_EQ(lines.size(), Lines(30));
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + Lines(1)), list_layout::Head());
 
     // Players 2, 3 and 4 as drawn by the standard engine from its default seed.
     const std::vector<std::string> players2to4 = {
@@ -85,28 +56,24 @@ TEST(PopulationList, DefaultFieldsGiveTheGoldenFile)
         " 3", " 969", " 548", " 132", " 1012", " 11", "",
         " 4", " 97",  " 328", " 167", " 301",  " 59", "",
     };
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 24, lines.begin() + 45), players2to4);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + Lines(1), lines.begin() + Lines(4)), players2to4);
 }
 
 TEST(PopulationList, RandomPlayersStayInTheirRanges)
 {
     TempDir dir;
     const std::vector<std::string> lines = RunLines(GenerationParameters(), dir);
-    ASSERT_EQ(lines.size(), 227u);
-    const int low[] = {0, 0, 0, 0, -50};
-    const int high[] = {1000, 600, 600, 1600, 150};
+    ASSERT_EQ(lines.size(), Lines(30));
     for (int player = 2; player <= 30; ++player) {
-        const std::size_t block = 17 + 7 * (player - 1);
-        EXPECT_EQ(lines[block], " " + std::to_string(player));
-        for (int column = 0; column < 5; ++column) {
-            const std::string& line = lines[block + 1 + column];
+        EXPECT_EQ(lines[list_layout::PlayerLine(player) - 1], " " + std::to_string(player));
+        for (const generation::CoefficientRow& row : generation::kCoefficientRows) {
+            const std::string& line = lines[list_layout::ValueLine(player, row.row) - 1];
             const int value = std::stoi(line);
-            EXPECT_TRUE(line[0] == ' ' ? value >= 0 : line[0] == '-' && value < 0) << line;
-            EXPECT_EQ(line.substr(line[0] == ' ' ? 1 : 0), std::to_string(value));
-            EXPECT_GE(value, low[column]);
-            EXPECT_LE(value, high[column]);
+            EXPECT_EQ(line, list_layout::NumberLine(value));
+            EXPECT_GE(value, std::stoi(std::string(row.defaultMin)));
+            EXPECT_LE(value, std::stoi(std::string(row.defaultMax)));
         }
-        EXPECT_EQ(lines[block + 6], "");
+        EXPECT_EQ(lines[list_layout::ValueLine(player, generation::kLastCoefficientRow)], "") << "after the values";
     }
 }
 
@@ -114,18 +81,18 @@ TEST(PopulationList, PlayerCountReadsAsAFieldNumber)
 {
     struct Case {
         std::string text;
-        std::size_t lines;
+        int players;  // as the run reads the text
     };
-    const Case cases[] = {{"1", 24}, {"0", 24}, {"-5", 24}, {"", 24}, {"abc", 24},
-                          {"2.5", 31}, {"2", 31}, {" 3 players", 38}, {"-32768", 24}};
+    const Case cases[] = {{"1", 1},   {"0", 1}, {"-5", 1},        {"", 1},     {"abc", 1},
+                          {"2.5", 2}, {"2", 2}, {" 3 players", 3}, {"-32768", 1}};
     for (const Case& c : cases) {
         TempDir dir;
         const std::vector<std::string> lines = RunLines(WithPlayerCount(c.text), dir);
-        EXPECT_EQ(lines.size(), c.lines) << "player count \"" << c.text << "\"";
-        ASSERT_GE(lines.size(), 24u);
-        EXPECT_EQ(lines[5], c.text) << "line 6 shows the text as typed";
-        EXPECT_EQ(std::vector<std::string>(lines.begin() + 17, lines.begin() + 24),
-                  std::vector<std::string>(kDefaultFirst24.begin() + 17, kDefaultFirst24.end()));
+        EXPECT_EQ(lines.size(), Lines(c.players)) << "player count \"" << c.text << "\"";
+        ASSERT_GE(lines.size(), Lines(1));
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + Lines(1)),
+                  list_layout::Head(WithPlayerCount(c.text)))
+            << "line 6 shows the text as typed, player 1 follows";
     }
 }
 
@@ -133,8 +100,8 @@ TEST(PopulationList, TheLargestPlayerCountEndsAfterTheLastPlayer)
 {
     TempDir dir;
     const std::vector<std::string> lines = RunLines(WithPlayerCount("32767"), dir);
-    ASSERT_EQ(lines.size(), 229386u);
-    EXPECT_EQ(lines[lines.size() - 7], " 32767");
+    ASSERT_EQ(lines.size(), Lines(32767));
+    EXPECT_EQ(lines[list_layout::PlayerLine(32767) - 1], " 32767");
     EXPECT_EQ(lines.back(), "");
 }
 
@@ -258,24 +225,17 @@ TEST(PopulationList, GeneralTextsAreWrittenAsTyped)
     parameters.General(14) = "\"900\"";
     TempDir dir;
     const std::vector<std::string> lines = RunLines(parameters, dir);
-    ASSERT_EQ(lines.size(), 24u);
-    EXPECT_EQ(lines[1], "");
-    EXPECT_EQ(lines[3], "  5 ");
-    EXPECT_EQ(lines[5], "1 player");
-    EXPECT_EQ(lines[7], "fünfzig \xE2\x99\x9E");
-    EXPECT_EQ(lines[9], "\"900\"");
+    EXPECT_EQ(lines, list_layout::Head(parameters)) << "each text on the line after its key";
 }
 
 TEST(PopulationList, RangesDoNotTouchPlayerOne)
 {
     GenerationParameters parameters;
-    for (int row = 5; row <= 9; ++row) parameters.Coefficient(row) = {"-32768", "1e400"};
+    for (const generation::CoefficientRow& row : generation::kCoefficientRows) parameters.Coefficient(row.row) = {"-32768", "1e400"};
     parameters.General(12) = "1";
     TempDir dir;
     const std::vector<std::string> lines = RunLines(parameters, dir);
-    ASSERT_EQ(lines.size(), 24u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 17, lines.end()),
-              std::vector<std::string>(kDefaultFirst24.begin() + 17, kDefaultFirst24.end()));
+    EXPECT_EQ(lines, list_layout::Head(parameters));
 }
 
 TEST(PopulationList, ALongerExistingFileIsReplacedEntirely)
@@ -284,7 +244,7 @@ TEST(PopulationList, ALongerExistingFileIsReplacedEntirely)
     dir.WithFilesFolder();
     WriteBytes(dir.ListPath(), std::string(1 << 20, 'x'));
     const std::vector<std::string> lines = RunLines(WithPlayerCount("30"), dir);
-    EXPECT_EQ(lines.size(), 227u);
+    EXPECT_EQ(lines.size(), Lines(30));
     EXPECT_EQ(ReadBytes(dir.ListPath()), ReadBytes(std::string(POPGEN_TEST_DATA) + "/default_game_list.txt"));
 }
 
@@ -300,16 +260,16 @@ TEST(PopulationList, ASecondRunContinuesTheSequence)
     const std::vector<std::string> second = CrlfLines(ReadBytes(twice.ListPath()));
     const std::vector<std::string> whole = RunLines(WithPlayerCount("5"), once);
 
-    ASSERT_EQ(first.size(), 38u);
-    ASSERT_EQ(second.size(), 38u);
-    ASSERT_EQ(whole.size(), 52u);
-    EXPECT_EQ(std::vector<std::string>(first.begin(), first.begin() + 24),
-              std::vector<std::string>(second.begin(), second.begin() + 24));
-    for (int line = 0; line < 7; ++line) {
-        EXPECT_EQ(first[24 + line], whole[24 + line]);
+    ASSERT_EQ(first.size(), Lines(3));
+    ASSERT_EQ(second.size(), Lines(3));
+    ASSERT_EQ(whole.size(), Lines(5));
+    EXPECT_EQ(std::vector<std::string>(first.begin(), first.begin() + Lines(1)),
+              std::vector<std::string>(second.begin(), second.begin() + Lines(1)));
+    for (int line = 0; line < list_layout::kBlockLines; ++line) {
+        EXPECT_EQ(first[Lines(1) + line], whole[Lines(1) + line]);
         if (line > 0) {
-            EXPECT_EQ(second[24 + line], whole[38 + line]) << "player 2 of the second run is player 4 of one run";
-            EXPECT_EQ(second[31 + line], whole[45 + line]);
+            EXPECT_EQ(second[Lines(1) + line], whole[Lines(3) + line]) << "player 2 of the second run is player 4 of one run";
+            EXPECT_EQ(second[Lines(2) + line], whole[Lines(4) + line]);
         }
     }
 }
@@ -323,7 +283,7 @@ TEST(PopulationList, TheProcessRunWritesUnderTheCurrentFolder)
     GenerationRun(WithPlayerCount("2"));
     std::filesystem::current_path(previous);
     const std::vector<std::string> lines = CrlfLines(ReadBytes(dir.ListPath()));
-    EXPECT_EQ(lines.size(), 31u);
+    EXPECT_EQ(lines.size(), Lines(2));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ set -euo pipefail
 
 program=$(realpath "$1")
 golden=$(realpath "$(dirname "$0")/../data/default_game_list.txt")
+source "$(dirname "${BASH_SOURCE[0]}")/../support/list_layout.sh"
 case "$program" in
     *.exe) windows=1 ;;
     *) windows=0 ;;
@@ -174,7 +175,7 @@ if [ -n "${POPGEN_LC_ALL:-}" ]; then
     tab 3
     xdotool key space
     wait_for "the file after the press" test -s "$list"
-    check_list 38 "6:2.6" "32: 3"
+    check_list "$(list_lines 3)" "6:2.6" "$(list_line 3): 3"
     echo "PASS: in $POPGEN_LC_ALL a player count of 2.6 wrote 3 players"
     exit 0
 fi
@@ -226,7 +227,8 @@ tab 10
 xdotool key Return  # on the button, Enter presses it as Space does
 list_changed() { [ "$(cksum <"$list")" != "$first" ]; }
 wait_for "the file after the mended press" list_changed
-check_list 38 "2:5" "6:3" "10:½ day" "19: 500" "25: 2" "26: 10" "32: 3" "33: 10"
+check_list "$(list_lines 3)" "2:5" "6:3" "10:½ day" "$(list_line 2): 2" "$(list_line 2 ROOK): 10" "$(list_line 3): 3" \
+    "$(list_line 3 ROOK): 10" "$(list_line 1 ROOK):$(sed -n "$(list_line 1 ROOK)p" "$golden" | tr -d '\r')"  # player 1's fixed
 running
 
 echo "PASS: keyboard input reached the file; the failure report left the program running"

@@ -29,6 +29,7 @@
 #include "generation/parameters.h"
 #include "ui/population_window.h"
 #include "tests/support/expected_form.h"
+#include "tests/support/list_layout.h"
 #include "window_test_support.h"
 
 using ui_test::CrlfLines;
@@ -402,28 +403,30 @@ void WindowTest::typedTextsReachTheFile_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("lineCount");
+    QTest::addColumn<int>("players");
     QTest::addColumn<LineChecks>("lines");
+    using list_layout::PlayerLine, list_layout::ValueLine;
 
-    QTest::newRow("player count not a number") << "text3(12)" << "abc" << 24 << LineChecks{{6, "abc"}, {19, " 500"}};
-    QTest::newRow("player count empty") << "text3(12)" << "" << 24 << LineChecks{{6, ""}};
-    QTest::newRow("player count 2.5") << "text3(12)" << "2.5" << 31 << LineChecks{{6, "2.5"}, {25, " 2"}};
+    QTest::newRow("player count not a number") << "text3(12)" << "abc" << 1
+        << LineChecks{{6, "abc"}, {ValueLine(1, 5), QByteArray::fromStdString(list_layout::Head()[ValueLine(1, 5) - 1])}};
+    QTest::newRow("player count empty") << "text3(12)" << "" << 1 << LineChecks{{6, ""}};
+    QTest::newRow("player count 2.5") << "text3(12)" << "2.5" << 2 << LineChecks{{6, "2.5"}, {PlayerLine(2), " 2"}};
     QTest::newRow("depth with words") << "text3(10)"
-                                      << " 7 plies" << 227 << LineChecks{{2, " 7 plies"}, {6, "30"}};
-    QTest::newRow("time not ASCII") << "text3(14)" << QStringLiteral("\u00bd day") << 227
+                                      << " 7 plies" << 30 << LineChecks{{2, " 7 plies"}, {6, "30"}};
+    QTest::newRow("time not ASCII") << "text3(14)" << QStringLiteral("\u00bd day") << 30
                                     << LineChecks{{10, QByteArray("\xc2\xbd day")}};
     // Max "x" reads as 0, so every random rook value is 0.
-    QTest::newRow("rook Max not a number") << "Text2(5)" << "x" << 227
-                                           << LineChecks{{26, " 0"}, {33, " 0"}, {222, " 0"}};
-    QTest::newRow("queen range typed") << "Text1(8)" << "1600" << 227
-                                       << LineChecks{{29, " 1600"}, {36, " 1600"}, {225, " 1600"}};
+    QTest::newRow("rook Max not a number") << "Text2(5)" << "x" << 30
+        << LineChecks{{ValueLine(2, 5), " 0"}, {ValueLine(3, 5), " 0"}, {ValueLine(30, 5), " 0"}};
+    QTest::newRow("queen range typed") << "Text1(8)" << "1600" << 30
+        << LineChecks{{ValueLine(2, 8), " 1600"}, {ValueLine(3, 8), " 1600"}, {ValueLine(30, 8), " 1600"}};
 }
 
 void WindowTest::typedTextsReachTheFile()
 {
     QFETCH(QString, field);
     QFETCH(QString, text);
-    QFETCH(int, lineCount);
+    QFETCH(int, players);
     QFETCH(LineChecks, lines);
 
     ScratchFolder folder;
@@ -438,7 +441,7 @@ void WindowTest::typedTextsReachTheFile()
     QVERIFY(recording.reports.empty());
     QVERIFY2(window.Parameters() == typed, "a press changed a field");
     const QList<QByteArray> written = CrlfLines(folder.List());
-    QCOMPARE(written.size(), lineCount);
+    QCOMPARE(std::size_t(written.size()), list_layout::Lines(players));
     for (const auto& [number, expected] : lines) QCOMPARE(written[number - 1], expected);
 }
 
@@ -547,11 +550,11 @@ void WindowTest::failureIsReportedAndNothingIsLost()
     QTest::mouseClick(Button(window), Qt::LeftButton);
     QCOMPARE(recording.reports.size(), std::size_t{1});
     const QList<QByteArray> lines = CrlfLines(folder.List());
-    QCOMPARE(lines.size(), 227);
-    QCOMPARE(lines.mid(0, 24), CrlfLines(ui_test::GoldenDefaultList()).mid(0, 24));
-    for (int player = 0; player < 29; ++player) {
-        const int legalMoves = lines[24 + 7 * player + 5].toInt();
-        QVERIFY2(legalMoves >= -40 && legalMoves <= 150, lines[24 + 7 * player + 5].constData());
+    QCOMPARE(std::size_t(lines.size()), list_layout::Lines(30));
+    QCOMPARE(lines.mid(0, list_layout::PlayerLine(2) - 1), CrlfLines(ui_test::GoldenDefaultList()).mid(0, list_layout::PlayerLine(2) - 1));
+    for (int player = 2; player <= 30; ++player) {
+        const QByteArray& legalMoves = lines[list_layout::ValueLine(player, 9) - 1];
+        QVERIFY2(legalMoves.toInt() >= -40 && legalMoves.toInt() <= 150, legalMoves.constData());
     }
 }
 

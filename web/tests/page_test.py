@@ -10,6 +10,7 @@ from selenium.webdriver.common.keys import Keys
 case, engine, page, golden, axe = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3]), open(sys.argv[4], 'rb').read(), sys.argv[5]
 tempfile.tempdir = tempfile.mkdtemp(prefix='page-test-')  # the browsers' profiles, homes and downloads, removed at the end
 atexit.register(shutil.rmtree, tempfile.tempdir, True)
+first = b''.join(block + b'\r\n\r\n' for block in golden.split(b'\r\n\r\n')[:3])  # up to player 2: alike in every default press
 NAMES = [f'{row}: {column}' for column in ('Min', 'Max') for row in ('Rook', 'Knight', 'Bishop', 'Queen', 'Legal moves')] + [
     'Max depth of black player:', 'Max depth of white player:', 'Number of player in population:',
     'Max number of generation:', 'Time limit for evolution (min):', 'Generate random population']
@@ -151,11 +152,11 @@ def downloads(driver):
     driver.keys(Keys.ESCAPE)
     field(driver, 'text3(10)', '5')
     second = press(driver)
-    check(second[:295] == golden[:295] and second != golden, 'a second press continues the sequence')
+    check(second.startswith(first) and second != golden, 'a second press continues the sequence')
     open_page(driver)  # a reload starts the sequence again: 59 players draw both presses' values
     field(driver, 'text3(12)', '59')
     both = players(press(driver))
-    check(both[:29] == players(golden) and both[29:] == players(second), 'the second list continues the first')
+    check(both == players(golden) + players(second), 'the second list continues the first')
     driver.execute_script('delete Module.HEAPU8')  # an error the page did not foresee is reported too, and nothing saved
     check('The list was not written' in str(press(driver)), 'an unforeseen error is reported')
 
@@ -229,7 +230,7 @@ def folder(driver):
     for files, clicks, reported, written, opened in (  # what "tuning/files" becomes, the clicks, and then
             ('folder', 2, None, golden.decode(), 1),  # a double click runs once
             ('full', 1, 'Could not write "tuning/files/game_list.txt"', golden.decode(), 1),  # the list kept
-            ('prompt', 1, None, golden.decode()[:295], 1),  # written after one request
+            ('prompt', 1, None, first.decode(), 1),  # written after one request
             ('missing', 1, 'the folder "tuning/files" does not exist', 'NotFoundError', 0),
             ('file', 1, '"tuning/files" is not a folder', 'TypeMismatchError', 0),
             ('closed', 0, None, 'TypeMismatchError', 0),  # the picker closed: nothing said, the folder kept
