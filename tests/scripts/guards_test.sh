@@ -22,8 +22,9 @@ stand_in() {
     chmod +x "$work/bin/$1"
 }
 
-# tree SCRIPT...: a copy of those scripts and common.sh in $work/tree, whose ROOT it is.
-tree() { mkdir -p "$work/tree/scripts/lib" && cp "$root/scripts/lib/common.sh" "$work/tree/scripts/lib/" && cp "${@/#/$root/scripts/}" "$work/tree/scripts/"; }
+# tree SCRIPT...: a copy of those scripts and common.sh in $work/tree, whose ROOT it is, of version 1.0.0.
+tree() { mkdir -p "$work/tree/scripts/lib" && cp "$root/scripts/lib/common.sh" "$work/tree/scripts/lib/" && cp "${@/#/$root/scripts/}" "$work/tree/scripts/"
+    echo 'project(P VERSION 1.0.0 LANGUAGES CXX)' >"$work/tree/CMakeLists.txt"; }
 stand_in dpkg-query 0 'install ok installed'  # so ensure_packages installs nothing
 
 case "${1:-}" in
@@ -131,13 +132,14 @@ against)  # test-reproducible --against DIR names a package of DIR that differs 
     ! bash scripts/test-reproducible --against "$work/dir" >"$work/out" 2>&1 && grep -q '^DIFFERS: a.html' "$work/out" ||
         fail "a differing package:"$'\n'"$(cat "$work/out")" ;;
 locks)  # two builds of one folder, and two packagings, never overlap
-    tree package && mkdir "$work/tree/dist" && source "$work/tree/scripts/lib/common.sh"
+    tree package && mkdir "$work/tree/dist" && touch "$work/tree/dist/population-generator-"{0.9.0,1.0.0}.html && source "$work/tree/scripts/lib/common.sh"
     printf '#!/bin/sh\nmkdir %s/busy || exit 1\nsleep 0.3\nrmdir %s/busy\ntouch %s/dist/made\n' "$work" "$work" "$ROOT" |
         tee "$work/bin/cmake" >"$ROOT/scripts/lib/package-deb.sh" && chmod +x "$work/bin/cmake"
     for run in "configured_and_built one" "bash $ROOT/scripts/package deb"; do
         $run >/dev/null 2>&1 & first=$!
         status=0 && { $run >/dev/null 2>&1 || status=1; } && { wait "$first" || status=1; } && [ $status = 0 ] || fail "$run, twice at once, failed"
-    done ;;
+    done  # and dist/SHA256SUMS checks all that dist/ holds, an earlier call's package too, the older version gone
+    [ "$(cd "$ROOT/dist" && sha256sum -c SHA256SUMS | tr '\n' ' ')" = "made: OK population-generator-1.0.0.html: OK " ] || fail "dist/: $(ls "$ROOT/dist"); SHA256SUMS: $(cat "$ROOT/dist/SHA256SUMS")" ;;
 debian-root)  # the command beside debootstrap runs, and a failed debootstrap fails, shown
     [ "$(id -u)" -eq 0 ] || { echo "SKIPPED: debootstrap's stand-in runs only as root"; exit 77; }
     stand_in debootstrap 1 'E: no such mirror\n' && export TMPDIR=$work
@@ -150,7 +152,7 @@ fixture-check)  # a folder below the top one whose test lacks the fixture is ref
     ! cmake -S "$work/p" -B "$work/p/b" -DCMAKE_SYSTEM_NAME=Windows >"$work/out" 2>&1 &&
         grep -q 'sub/CMakeLists.txt: the tests bare do not require' "$work/out" || fail "configure said: $(cat "$work/out")" ;;
 release)  # scripts/release in a scratch clone, its packagers stand-ins: each refusal changes nothing; then the commit, tag and headings
-    tree release && cd "$work/tree" && echo 'project(P VERSION 1.0.0 LANGUAGES CXX)' >CMakeLists.txt && git init -q
+    tree release && cd "$work/tree" && git init -q
     printf '## Unreleased\n\n## 1.0.0 - 2026-12-07\n' >CHANGELOG.md && echo 'population-generator_1.0.0_amd64.deb' >README.md
     printf '#!/bin/sh\nmkdir -p dist && touch dist/p\n' | tee scripts/package >scripts/test-reproducible && echo /dist/ >.gitignore
     git config user.name t && git config user.email t@t && git add -A && git commit -qm base
