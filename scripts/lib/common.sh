@@ -221,21 +221,24 @@ beside() {
     # be taken by this script's traps, which it holds until then.
     trap - INT TERM
     set -m
-    "${@:2}" </dev/null >"${beside_log[$name]}" 2>&1 &
+    # shellcheck disable=SC2064 # the log's name is fixed here, at the start
+    ( trap "echo \$SECONDS >'${beside_log[$name]}.ended'" EXIT; "${@:2}" ) </dev/null >"${beside_log[$name]}" 2>&1 &
     beside_pid[$name]=$!
     set +m
     exit_traps
 }
 joined() {
-    local name status first=0
+    local name status ended first=0
     for name in "$@"; do
         [ -n "${beside_pid[$name]:-}" ] || { echo "joined: nothing named $name was started beside" >&2; return 2; }
         status=0
         wait "${beside_pid[$name]}" || status=$?
         unset "beside_pid[$name]"
-        echo "--- $name, run beside: $((SECONDS - beside_since[$name])) s, status $status"
+        # Its own time, to its end: an earlier join may have waited longer.
+        ended=$(cat "${beside_log[$name]}.ended" 2>/dev/null || echo "$SECONDS")
+        echo "--- $name, run beside: $((ended - beside_since[$name])) s, status $status"
         cat "${beside_log[$name]}"
-        rm -f "${beside_log[$name]}"
+        rm -f "${beside_log[$name]}" "${beside_log[$name]}.ended"
         if [ "$status" -ne 0 ]; then
             echo "FAILED: $name (status $status)" >&2
             [ "$first" -ne 0 ] || first=$status
@@ -261,7 +264,7 @@ ended_on_exit() {
     done
     for name in "${!beside_pid[@]}"; do
         wait "${beside_pid[$name]}" 2>/dev/null || true
-        rm -f "${beside_log[$name]}"
+        rm -f "${beside_log[$name]}" "${beside_log[$name]}.ended"
     done
     beside_pid=()
     for action in "${exit_actions[@]}"; do "$action" || status=$((status ? status : 1)); done
