@@ -103,9 +103,12 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
 PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
 # What its tests need besides: GoogleTest, and the tools and fonts of the
 # window tests (the real window's private X server, the comma-decimal
-# locale's sources, DejaVu).
+# locale's sources, DejaVu), and what the scripts' guards run (pgrep, and
+# the time zones the reproducibility check asks for), which a minimal
+# root may lack.
 # shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
-PLAIN_TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-xserver-utils locales fonts-dejavu-core fonts-liberation)
+PLAIN_TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-xserver-utils locales fonts-dejavu-core fonts-liberation
+                     procps tzdata)
 
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
@@ -126,10 +129,11 @@ REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
 
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, DejaVu, the
-# only font of the window tests' second run, and shellcheck, which reads
-# the scripts (shell_scripts) first.
+# only font of the window tests' second run, shellcheck, which reads the
+# scripts (shell_scripts) first, and what the scripts' guards run (pgrep,
+# the time zones of the reproducibility check).
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck)
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps tzdata)
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js
 # and acorn it brings; its tests (scripts/test-web, which installs both
