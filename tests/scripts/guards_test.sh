@@ -99,7 +99,8 @@ beside)  # a failure beside comes out under its name; an exit or interrupt befor
     printf 'source %q\nbeside fails sh -c "echo said; exit 3"\nbeside sleeps sh -c "sleep 9%s1 & sleep 9%s2"\n"$@"\n' \
         "$root/scripts/lib/common.sh" $$ $$ >"$work/script"  # the sleeps' times: this run's own
     for row in "joined fails|3" "exit 4|4" "sleep 60|130"; do
-        set -m; bash -e "$work/script" ${row%|*} >"$work/out" 2>&1 &  # (in a group of its own, as a terminal's Ctrl-C reaches)
+        # In a group of its own, as a terminal's Ctrl-C reaches, and with Ctrl-C's action, whatever this one inherited.
+        set -m; env --default-signal=INT bash -e "$work/script" ${row%|*} >"$work/out" 2>&1 &
         pid=$! && set +m && sleep 0.5 && { [ "${row%|*}" != "sleep 60" ] || kill -INT -- "-$pid"; }
         status=0 && { wait "$pid" || status=$?; } && sleep 0.3
         [ "$status" = "${row#*|}" ] && { [ "$status" != 3 ] || grep -q '^said' "$work/out"; } || fail "'$row' gave $status:"$'\n'"$(cat "$work/out")"
