@@ -38,13 +38,6 @@ constexpr std::string_view kProgram = "population-generator-cli";
 
 enum ExitStatus : int { kSuccess = 0, kRunFailed = 1, kUsageError = 2 };
 
-// The options of the general and the coefficient rows, in the order of the
-// core's row tables.
-constexpr std::array<std::string_view, generation::kGeneralCount> kGeneralOptions{
-    "--depth-black", "--depth-white", "--players", "--generations", "--time-limit"};
-constexpr std::array<std::string_view, generation::kCoefficientCount> kCoefficientOptions{
-    "--rook", "--knight", "--bishop", "--queen", "--moves"};
-
 // A row's label as a help text: without its closing colon.
 std::string Caption(std::string_view label)
 {
@@ -254,18 +247,17 @@ int main(int argc, char* argv[])
                        kHelpWidth));
 
     generation::GenerationParameters parameters;
-    for (std::size_t i = 0; i < kGeneralOptions.size(); ++i) {
-        const generation::GeneralRow& row = generation::kGeneralRows[i];
-        app.add_option(std::string(kGeneralOptions[i]), parameters.General(row.row),
+    for (const generation::GeneralRow& row : generation::kGeneralRows) {
+        app.add_option("--" + std::string(row.option), parameters.General(row.row),
                        Wrapped(Caption(row.label) + " (default " + Quoted(row.defaultText) + ")"))
             ->type_name("TEXT")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
     std::array<std::pair<std::string, std::string>, generation::kCoefficientCount> ranges;
-    for (std::size_t i = 0; i < kCoefficientOptions.size(); ++i) {
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
         const generation::CoefficientRow& row = generation::kCoefficientRows[i];
         ranges[i] = {parameters.Coefficient(row.row).min, parameters.Coefficient(row.row).max};
-        app.add_option(std::string(kCoefficientOptions[i]), ranges[i],
+        app.add_option("--" + std::string(row.option), ranges[i],
                        Wrapped("Min and Max of " + Caption(row.label) + " (default " + Quoted(row.defaultMin) + " " +
                                Quoted(row.defaultMax) + ")"))
             ->type_name("MIN MAX")
@@ -325,7 +317,7 @@ int main(int argc, char* argv[])
         return UsageError(error.what());
     }
 
-    for (std::size_t i = 0; i < kCoefficientOptions.size(); ++i) {
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
         auto& range = parameters.Coefficient(generation::kCoefficientRows[i].row);
         range.min = ranges[i].first;
         range.max = ranges[i].second;
