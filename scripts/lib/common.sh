@@ -103,12 +103,12 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
 PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
 # What its tests need besides: GoogleTest, and the tools and fonts of the
 # window tests (the real window's private X server, the comma-decimal
-# locale's sources, DejaVu), and what the scripts' guards run (pgrep, and
-# the time zones the reproducibility check asks for), which a minimal
-# root may lack.
+# locale's sources, DejaVu), bats for the command line's test, and what the
+# scripts' guards run (pgrep, and the time zones the reproducibility check
+# asks for), which a minimal root may lack.
 # shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-xserver-utils locales fonts-dejavu-core fonts-liberation
-                     procps tzdata)
+                     procps tzdata bats bats-support bats-assert)
 
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
@@ -130,10 +130,12 @@ REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, DejaVu, the
 # only font of the window tests' second run, shellcheck, which reads the
-# scripts (shell_scripts) first, and what the scripts' guards run (pgrep,
-# the time zones of the reproducibility check).
+# scripts (shell_scripts) first, bats, which runs the command line's test,
+# and what the scripts' guards run (pgrep, the time zones of the
+# reproducibility check).
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps tzdata)
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps tzdata
+                bats bats-support bats-assert)
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js
 # and acorn it brings; its tests (scripts/test-web, which installs both
@@ -164,18 +166,20 @@ declare -A CROSS_COMPILER=([x64]=g++-mingw-w64-x86-64 [x86]=g++-mingw-w64-i686
 # The Windows builds' tests under Wine (scripts/test-windows, which adds
 # each architecture's compiler, and for x86 32-bit Wine, WINE32_PACKAGES,
 # from Debian's i386 architecture): a private X server with keyboard input
-# for the window tests.
+# for the window tests, and bats for the command line's.
 # shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
-WINDOWS_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev wine wine64 xvfb xauth xdotool x11-xserver-utils)
+WINDOWS_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev wine wine64 xvfb xauth xdotool x11-xserver-utils
+                       bats bats-support bats-assert)
 # shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
 WINE32_PACKAGES=(wine32:i386)
 # The Windows zips (scripts/package windows), besides each compiler.
 # shellcheck disable=SC2034 # read by scripts/lib/package-windows.sh, which sources this file
 WINDOWS_PACKAGE_PACKAGES=(cmake ninja-build libcli11-dev zip unzip)
 # The ARM builds' tests under qemu-user (scripts/test-arm), besides each
-# compiler; the locale sources for the comma-decimal locale of the tests.
+# compiler; the locale sources for the comma-decimal locale of the tests,
+# bats for the command line's.
 # shellcheck disable=SC2034 # read by scripts/test-arm, which sources this file
-ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user)
+ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user bats bats-support bats-assert)
 # The Windows window's start-up timed under Wine (scripts/measure-startup).
 # shellcheck disable=SC2034 # read by scripts/measure-startup, which sources this file
 STARTUP_PACKAGES=(cmake ninja-build "${CROSS_COMPILER[x64]}" wine wine64 xvfb xauth)
