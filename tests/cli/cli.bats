@@ -20,7 +20,7 @@ cli() {
     assert_failure 1  # no line but with CR LF on Windows, with LF alone on Linux
     sed -i 's/\r$//' out err
     status=$code output=$(<out) stderr=$(<err)
-    mapfile -t lines <out
+    mapfile -t lines <out && cat err  # which bats shows when the test fails
 }
 
 # From here on the program, copied where user 4242 can reach it, runs as that user (under the emulator, if any).
