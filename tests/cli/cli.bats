@@ -32,7 +32,7 @@ as_other_user() {
     program=(setpriv --reuid=4242 --regid=4242 --clear-groups "${program[@]:0:${#program[@]}-1}" "$PWD/program")
 }
 
-# check_values PLAYERS MIN MAX...: the list (or $list) holds exactly PLAYERS players, and the values of players
+# check_values PLAYERS MIN MAX...: the list, $list, holds exactly PLAYERS players, and the values of players
 # 2.. lie in the ranges given as two numbers a column.
 check_values() {
     run awk -v players="$1" -v bounds="${*:2}" -v before="$list_before" -v block="$list_block" '
