@@ -81,7 +81,7 @@ void BM_Draw32767(benchmark::State& state)
 {
     const generation::GenerationParameters parameters;
     std::vector<generation::PreparedRange> ranges;
-    for (int row = 5; row <= 9; ++row) ranges.emplace_back(parameters, row);
+    for (const generation::CoefficientRow& row : generation::kCoefficientRows) ranges.emplace_back(parameters, row.row);
     generation::CoefficientSampler sampler;
     for (auto _ : state) {
         int sum = 0;

@@ -3,7 +3,6 @@
 // and its failures are the window's.
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -38,13 +37,6 @@ constexpr std::string_view kProgram = "population-generator-cli";
 
 enum ExitStatus : int { kSuccess = 0, kRunFailed = 1, kUsageError = 2 };
 
-// The options of the general and the coefficient rows, in the order of the
-// core's row tables.
-constexpr std::array<std::string_view, generation::kGeneralCount> kGeneralOptions{
-    "--depth-black", "--depth-white", "--players", "--generations", "--time-limit"};
-constexpr std::array<std::string_view, generation::kCoefficientCount> kCoefficientOptions{
-    "--rook", "--knight", "--bishop", "--queen", "--moves"};
-
 // A row's label as a help text: without its closing colon.
 std::string Caption(std::string_view label)
 {
@@ -53,80 +45,6 @@ std::string Caption(std::string_view label)
 }
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-// The help fits a console of 80 columns, whose last column would leave a
-// blank line after a line that fills it: 79 at most. CLI11 (2.1 to 2.4)
-// pads each option to the first column and indents the lines after a line
-// break in its description to it, but breaks no line itself; so the texts
-// are given to it wrapped.
-constexpr std::size_t kHelpWidth = 79;
-constexpr std::size_t kOptionIndent = 2;
-constexpr std::size_t kOptionColumn = 23;
-
-// The text with its lines broken between words so that none is longer than
-// `width`; the line breaks it has stay.
-std::string Wrapped(std::string_view text, std::size_t width = kHelpWidth - kOptionColumn)
-{
-    std::string wrapped;
-    std::size_t line = 0;  // the length of the last line so far
-    for (std::size_t i = 0; i <= text.size();) {
-        const std::size_t end = std::min(text.find_first_of(" \n", i), text.size());
-        const std::string_view word = text.substr(i, end - i);
-        if (line > 0 && line + 1 + word.size() > width) {
-            wrapped += '\n';
-            line = 0;
-        } else if (line > 0) {
-            wrapped += ' ';
-            ++line;
-        }
-        wrapped += word;
-        line += word.size();
-        if (end < text.size() && text[end] == '\n') {
-            wrapped += '\n';
-            line = 0;
-        }
-        i = end + 1;
-    }
-    return wrapped;
-}
-
-// The help's layout with any CLI11 from 2.1 on: "Usage:" and "Options:",
-// the options two columns in, their descriptions at the option column.
-// CLI11 2.6 leaves room for a short-option column before every long option
-// (narrowed here to the indentation), names the group "OPTIONS" and drops
-// "Usage:" unless given a usage line. Its own wrapping at 80 columns leaves
-// the texts, wrapped at 79, as they are. A template, so that a setting the
-// installed version lacks is skipped rather than an error.
-template <typename App, typename Format>
-void SetHelpLayout(App& app, Format& format)
-{
-    format.column_width(kOptionColumn);
-    if constexpr (requires { format.long_option_alignment_ratio(0.5f); }) {
-        // The short-option column is this ratio of the option column, rounded down.
-        format.long_option_alignment_ratio((static_cast<float>(kOptionIndent) + 0.5f) / kOptionColumn);
-    }
-    if constexpr (requires { app.usage(std::string()); }) {
-        app.usage("Usage: " + app.get_name() + " [OPTIONS]");
-    }
-    app.option_defaults()->group("Options");
-}
-
-// The help as printed: the lines without the blank that CLI11 2.6 leaves
-// after the last word of each, no blank line first, and never two blank
-// lines in a row (CLI11 2.6 adds a line feed before and after the usage line).
-std::string Tidied(std::string_view help)
-{
-    std::string tidied;
-    for (std::size_t i = 0; i < help.size();) {
-        const std::size_t end = std::min(help.find('\n', i), help.size());
-        std::string_view line = help.substr(i, end - i);
-        while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
-        const bool blank = line.empty();
-        if (!blank || !(tidied.empty() || tidied.ends_with("\n\n"))) tidied.append(line).append("\n");
-        i = end + 1;
-    }
-    return tidied;
-}
 
 // A seed is a whole number 0..4294967295 in decimal digits only: no sign,
 // no blanks, no other base. Returns CLI11's error text, empty when valid.
@@ -240,49 +158,48 @@ int UsageError(const std::string& what)
 int main(int argc, char* argv[])
 {
     generation::LoadDllsFromSystemFolderOnly();  // before anything else, on Windows
-    CLI::App app{Wrapped("Writes the population list files/game_list.txt as the Population generator window "
-                         "does. Each field option takes a text exactly as the field would hold it: empty, or "
-                         "starting with '-' as in -50, is a text too. An option left out takes its field's default.",
-                         kHelpWidth) +
-                     "\n",  // a blank line before the usage line
+    // The help is CLI11's own. It fits a console of 80 columns, whose last
+    // column would leave a blank line after a line that fills it, with every
+    // CLI11 from 2.1 on: a description starts 30 columns in and takes at most
+    // 48 (2.5 and later end each line with a blank), and the footer, which
+    // holds the longer story, has lines of at most 78.
+    CLI::App app{"Writes the population list files/game_list.txt as the window does.",
                  std::string(kProgram)};
-    SetHelpLayout(app, *app.get_formatter());
     app.set_help_flag();  // added last, so the help lists the fields first
     app.allow_windows_style_options(false);  // "/x" is a text on Windows too
-    app.footer(Wrapped("Exit status: 0 when the list was written; 1 when the run failed (the reason goes to "
-                       "standard error and the previous list stays as it was); 2 for a usage error.",
-                       kHelpWidth));
+    std::string seedText = std::to_string(generation::CoefficientSampler::kSeed);
+    app.footer("Each field option takes a text exactly as the window's field would hold it:\n"
+               "an empty text, or one that starts with '-' as in -50, is a text too. An\n"
+               "option left out takes its field's default; the seed " + seedText + " draws what the\n"
+               "window's first press draws. The folder files (DIR/files) must exist.\n"
+               "\n"
+               "Exit status: 0 when the list was written; 1 when the run failed (the reason\n"
+               "goes to standard error and the previous list stays as it was); 2 for a usage\n"
+               "error.");
 
     generation::GenerationParameters parameters;
-    for (std::size_t i = 0; i < kGeneralOptions.size(); ++i) {
-        const generation::GeneralRow& row = generation::kGeneralRows[i];
-        app.add_option(std::string(kGeneralOptions[i]), parameters.General(row.row),
-                       Wrapped(Caption(row.label) + " (default " + Quoted(row.defaultText) + ")"))
+    for (const generation::GeneralRow& row : generation::kGeneralRows) {
+        app.add_option("--" + std::string(row.option), parameters.General(row.row),
+                       Caption(row.label) + " (default " + Quoted(row.defaultText) + ")")
             ->type_name("TEXT")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
     std::array<std::pair<std::string, std::string>, generation::kCoefficientCount> ranges;
-    for (std::size_t i = 0; i < kCoefficientOptions.size(); ++i) {
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
         const generation::CoefficientRow& row = generation::kCoefficientRows[i];
         ranges[i] = {parameters.Coefficient(row.row).min, parameters.Coefficient(row.row).max};
-        app.add_option(std::string(kCoefficientOptions[i]), ranges[i],
-                       Wrapped("Min and Max of " + Caption(row.label) + " (default " + Quoted(row.defaultMin) + " " +
-                               Quoted(row.defaultMax) + ")"))
+        app.add_option("--" + std::string(row.option), ranges[i],
+                       "Min and Max of " + Caption(row.label) + " (default " + Quoted(row.defaultMin) + " " +
+                           Quoted(row.defaultMax) + ")")
             ->type_name("MIN MAX")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
 
-    std::string seedText = std::to_string(generation::CoefficientSampler::kSeed);
-    app.add_option("--seed", seedText,
-                   Wrapped("The generator's seed, 0 to 4294967295 (default " + seedText +
-                           ", which draws what the window's first press draws)"))
+    app.add_option("--seed", seedText, "Generator's seed, 0 to 4294967295 (default " + seedText + ")")
         ->type_name("N")
         ->check(CLI::Validator(SeedError, "", "seed"));
     std::string directory;
-    app.add_option("--directory", directory,
-                   Wrapped("Write DIR/files/game_list.txt; the folder files must exist (default: the current "
-                           "folder)"))
-        ->type_name("DIR");
+    app.add_option("--directory", directory, "Write DIR/files/game_list.txt (default: .)")->type_name("DIR");
     bool verbose = false;
     app.add_flag("--verbose", verbose, "Say what was written");
     app.set_help_flag("-h,--help", "Print this help and exit");
@@ -308,7 +225,7 @@ int main(int argc, char* argv[])
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);  // CLI11 takes them reversed
         app.parse(std::move(reversed));
     } catch (const CLI::CallForHelp&) {
-        cli::Write(cli::Stream::Output, Tidied(app.help()));
+        cli::Write(cli::Stream::Output, app.help());
         return kSuccess;
     } catch (const CLI::CallForVersion& request) {
         cli::Write(cli::Stream::Output, std::string(request.what()) + "\n");
@@ -325,7 +242,7 @@ int main(int argc, char* argv[])
         return UsageError(error.what());
     }
 
-    for (std::size_t i = 0; i < kCoefficientOptions.size(); ++i) {
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
         auto& range = parameters.Coefficient(generation::kCoefficientRows[i].row);
         range.min = ranges[i].first;
         range.max = ranges[i].second;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ struct GeneralRow {
     std::string_view label;        // the caption beside the field
     std::string_view defaultText;  // the field's text at start
     std::string_view key;          // the quoted line written before the text
+    std::string_view option;       // the command line's option: --option TEXT
 };
 
 struct CoefficientRow {
@@ -29,24 +31,32 @@ struct CoefficientRow {
     std::string_view column;  // the coefficient's name in the file's header
     std::string_view defaultMin;
     std::string_view defaultMax;
-    int fixedValue;  // player 1's value, whatever the range says
+    int fixedValue;           // player 1's value, whatever the range says
+    std::string_view option;  // the command line's option: --option MIN MAX
 };
 
 inline constexpr std::array<GeneralRow, kGeneralCount> kGeneralRows{{
-    {10, "Max depth of black player:", "5", "Depth of black CPU"},
-    {11, "Max depth of white player:", "5", "Depth of white CPU"},
-    {12, "Number of player in population:", "30", "Number of player (set of eval function coefs)"},
-    {13, "Max number of generation:", "50", "NUMBER OF GENERATIONS"},
-    {14, "Time limit for evolution (min):", "900", "Max time in minutes"},
+    {10, "Max depth of black player:", "5", "Depth of black CPU", "depth-black"},
+    {11, "Max depth of white player:", "5", "Depth of white CPU", "depth-white"},
+    {12, "Number of player in population:", "30", "Number of player (set of eval function coefs)", "players"},
+    {13, "Max number of generation:", "50", "NUMBER OF GENERATIONS", "generations"},
+    {14, "Time limit for evolution (min):", "900", "Max time in minutes", "time-limit"},
 }};
 
 inline constexpr std::array<CoefficientRow, kCoefficientCount> kCoefficientRows{{
-    {5, "Rook:", "ROOK", "0", "1000", 500},
-    {6, "Knight:", "KNIGHT", "0", "600", 300},
-    {7, "Bishop:", "BISHOP", "0", "600", 300},
-    {8, "Queen:", "QUEEN", "0", "1600", 900},
-    {9, "Legal moves:", "POSS_MOVES", "-50", "150", 10},
+    {5, "Rook:", "ROOK", "0", "1000", 500, "rook"},
+    {6, "Knight:", "KNIGHT", "0", "600", 300, "knight"},
+    {7, "Bishop:", "BISHOP", "0", "600", 300, "bishop"},
+    {8, "Queen:", "QUEEN", "0", "1600", 900, "queen"},
+    {9, "Legal moves:", "POSS_MOVES", "-50", "150", 10, "moves"},
 }};
+
+// A row added without its option would leave a field the command line
+// cannot set (an aggregate's missing member is empty): it stops the build.
+static_assert(std::ranges::none_of(kGeneralRows, [](const GeneralRow& row) { return row.option.empty(); }),
+              "every general row names its command-line option");
+static_assert(std::ranges::none_of(kCoefficientRows, [](const CoefficientRow& row) { return row.option.empty(); }),
+              "every coefficient row names its command-line option");
 
 // Throw std::out_of_range for a row outside 10..14 or 5..9 respectively.
 const GeneralRow& GeneralRowInfo(int row);

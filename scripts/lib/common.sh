@@ -165,18 +165,20 @@ declare -A CROSS_COMPILER=([x64]=g++-mingw-w64-x86-64 [x86]=g++-mingw-w64-i686
 # The Windows builds' tests under Wine (scripts/test-windows, which adds
 # each architecture's compiler, and for x86 32-bit Wine, WINE32_PACKAGES,
 # from Debian's i386 architecture): a private X server with keyboard input
-# for the window tests.
+# for the window tests, and bats for the command line's.
 # shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
-WINDOWS_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev wine wine64 xvfb xauth xdotool x11-xserver-utils)
+WINDOWS_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev wine wine64 xvfb xauth xdotool x11-xserver-utils
+                       bats bats-support bats-assert)
 # shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
 WINE32_PACKAGES=(wine32:i386)
 # The Windows zips (scripts/package windows), besides each compiler.
 # shellcheck disable=SC2034 # read by scripts/lib/package-windows.sh, which sources this file
 WINDOWS_PACKAGE_PACKAGES=(cmake ninja-build libcli11-dev zip unzip)
 # The ARM builds' tests under qemu-user (scripts/test-arm), besides each
-# compiler; the locale sources for the comma-decimal locale of the tests.
+# compiler; the locale sources for the comma-decimal locale of the tests,
+# bats for the command line's.
 # shellcheck disable=SC2034 # read by scripts/test-arm, which sources this file
-ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user)
+ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user bats bats-support bats-assert)
 # The Windows window's start-up timed under Wine (scripts/measure-startup).
 # shellcheck disable=SC2034 # read by scripts/measure-startup, which sources this file
 STARTUP_PACKAGES=(cmake ninja-build "${CROSS_COMPILER[x64]}" wine wine64 xvfb xauth)

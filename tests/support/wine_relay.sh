@@ -1,5 +1,5 @@
 # Whether a Windows program limits its DLL search before anything else,
-# read from Wine's relay trace; sourced by cli_test.sh and
+# read from Wine's relay trace; sourced by cli.bats and
 # real_window_test.sh.
 # shellcheck shell=bash
 
