@@ -53,10 +53,13 @@ inline constexpr std::array<CoefficientRow, kCoefficientCount> kCoefficientRows{
 
 // A row added without its option would leave a field the command line
 // cannot set (an aggregate's missing member is empty): it stops the build.
-static_assert(std::ranges::none_of(kGeneralRows, [](const GeneralRow& row) { return row.option.empty(); }),
-              "every general row names its command-line option");
-static_assert(std::ranges::none_of(kCoefficientRows, [](const CoefficientRow& row) { return row.option.empty(); }),
-              "every coefficient row names its command-line option");
+// (std::none_of, not std::ranges::none_of, which the page's libc++ lacks.)
+inline constexpr bool kEveryGeneralRowHasOption = std::none_of(kGeneralRows.begin(), kGeneralRows.end(),
+                                                        [](const GeneralRow& row) { return row.option.empty(); });
+inline constexpr bool kEveryCoefficientRowHasOption = std::none_of(
+    kCoefficientRows.begin(), kCoefficientRows.end(), [](const CoefficientRow& row) { return row.option.empty(); });
+static_assert(kEveryGeneralRowHasOption, "every general row names its command-line option");
+static_assert(kEveryCoefficientRowHasOption, "every coefficient row names its command-line option");
 
 // Throw std::out_of_range for a row outside 10..14 or 5..9 respectively.
 const GeneralRow& GeneralRowInfo(int row);
