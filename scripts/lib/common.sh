@@ -122,10 +122,11 @@ PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man 
 PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool x11-xserver-utils)
 
 # What scripts/test-reproducible needs besides what scripts/package
-# installs: clones, a clock moved ahead (faketime), another time zone and
-# the sources of another locale, and the archive tools that open packages.
+# installs: clones, reprotest and the tools of its variations (faketime, the
+# sources of another locale), and diffoscope with the tools it opens our
+# packages with (zip members, ELF and PE programs, a .deb's xz data).
 # shellcheck disable=SC2034 # read by scripts/test-reproducible, which sources this file
-REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
+REPRODUCIBLE_CHECK_PACKAGES=(git reprotest faketime locales diffoscope-minimal unzip binutils xz-utils)
 
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, DejaVu, the
