@@ -183,7 +183,7 @@ STARTUP_PACKAGES=(cmake ninja-build "${CROSS_COMPILER[x64]}" wine wine64 xvfb xa
 # A fresh Debian root (scripts/lib/debian-root.sh), and the Windows icon's
 # renderers (scripts/make-windows-icon).
 # shellcheck disable=SC2034 # read by scripts/lib/debian-root.sh, which sources this file
-DEBIAN_ROOT_PACKAGES=(debootstrap git)
+DEBIAN_ROOT_PACKAGES=(mmdebstrap git)
 # shellcheck disable=SC2034 # read by scripts/make-windows-icon, which sources this file
 ICON_PACKAGES=(librsvg2-bin imagemagick)
 
