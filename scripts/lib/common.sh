@@ -16,7 +16,7 @@ source_date_epoch() {
 }
 
 # shell_scripts: the project's shell scripts, one a line, from the root: the
-# *.sh files and every other file whose first line is a shell's #!. Of the
+# *.sh, *.bash and *.bats (tests) files and every other file whose first line is a shell's #!. Of the
 # files in the clone, new ones too (but not those .gitignore leaves out);
 # outside a clone, of every file but those in the build folders, dist/ and
 # node_modules/.
@@ -28,7 +28,7 @@ shell_scripts() {
             [ -f "$ROOT/$file" ] || continue  # deleted, not yet committed
             first=
             IFS= read -r first <"$ROOT/$file" || true
-            if [[ $file == *.sh || $first =~ ^#!.*[/\ ](ba|da)?sh(\ |$) ]]; then echo "$file"; fi
+            if [[ $file == *.@(sh|bash|bats) || $first =~ ^#!.*[/\ ](ba|da)?sh(\ |$) ]]; then echo "$file"; fi
         done
 }
 
@@ -101,14 +101,14 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
 # the command line and their desktop files (scripts/test-plain-build).
 # shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
-# What its tests need besides: GoogleTest, and the tools and fonts of the
-# window tests (the real window's private X server, the comma-decimal
-# locale's sources, DejaVu), and what the scripts' guards run (pgrep, and
-# the time zones the reproducibility check asks for), which a minimal
-# root may lack.
+# What its tests need besides: GoogleTest, bats (the command line's test
+# and the scripts' guards), the tools and fonts of the window tests (the
+# real window's private X server, the comma-decimal locale's sources,
+# DejaVu), and what the guards run (pgrep, and the time zones the
+# reproducibility check asks for), which a minimal root may lack.
 # shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
-PLAIN_TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-xserver-utils locales fonts-dejavu-core fonts-liberation
-                     procps tzdata)
+PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdotool x11-xserver-utils locales
+                     fonts-dejavu-core fonts-liberation procps tzdata)
 
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
@@ -131,10 +131,11 @@ REPRODUCIBLE_CHECK_PACKAGES=(git reprotest faketime locales diffoscope-minimal u
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, DejaVu, the
 # only font of the window tests' second run, shellcheck, which reads the
-# scripts (shell_scripts) first, and what the scripts' guards run (pgrep,
-# the time zones of the reproducibility check).
+# scripts (shell_scripts) first, what the scripts' guards run (pgrep,
+# the time zones of the reproducibility check), and bats, which runs them.
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps tzdata)
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps tzdata
+                bats bats-support bats-assert)
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js
 # and acorn it brings; its tests (scripts/test-web, which installs both

@@ -12,9 +12,16 @@ trace_dll_search_calls() {
     local relayed='SetDefaultDllDirectories;SetDllDirectoryW;user32.*;gdi32.*;comctl32.*;CoInitializeEx;CoCreateInstance'
     local console=';GetStdHandle;GetConsoleMode;GetConsoleProcessList;WriteConsoleW;ReadConsoleW;FlushConsoleInputBuffer'
     [ "${1:-}" != --no-console ] || { console=''; shift; }
-    # reg prints its errors on standard output too: they are shown on a failure.
-    local said
-    said=$("$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed$console" /f 2>&1) || { echo "$said" >&2; return 1; }
+    # reg prints its errors on standard output too: they are shown on a
+    # failure. They go to a file, never through a pipe: when reg is the Wine
+    # server's first program, Wine's services start here, inherit its output
+    # and outlive it, and a command substitution would wait for them.
+    local said status=0
+    said=$(mktemp)
+    "$@" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed$console" /f >"$said" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || cat "$said" >&2
+    rm -f "$said"
+    return "$status"
 }
 
 # dll_search_limited_first TRACE: succeeds when the first call traced in
