@@ -38,8 +38,15 @@ debian_root_options() {
 
 # alone COMMAND...: COMMAND in mount and process namespaces of its own,
 # with a /proc of its own (at /proc, or at PROC): when it ends, whatever
-# it started ends, and whatever it mounted goes.
-alone() { unshare --mount --pid --fork --kill-child --mount-proc="${proc:-/proc}" "$@"; }
+# it started ends, and whatever it mounted goes. Their first process
+# waits for COMMAND, a job of its own, and ends on an interrupt or a TERM
+# (Ctrl-C, or beside's end) at once, ending all the rest by the kernel's
+# rule: COMMAND's processes might let the signal wait (apt-get through
+# dpkg) or go on after it (a shell whose command did not die of it).
+alone() {
+    unshare --mount --pid --fork --kill-child --mount-proc="${proc:-/proc}" \
+        bash -c 'trap "exit 130" INT; trap "exit 143" TERM; set -m; "$@" & set +m; wait $!' alone "$@"
+}
 
 # Runs a bash command in the root as root, with a clean environment and
 # CI=true, this machine's /sys and /dev, and shared memory of its own (the
