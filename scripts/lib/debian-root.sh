@@ -50,9 +50,10 @@ alone() {
 
 # Runs a bash command in the root as root, with a clean environment and
 # CI=true, this machine's /sys and /dev, and shared memory of its own (the
-# fuzzers' scratch folder).
+# fuzzers' scratch folder). The root is a mount of its own, so that what
+# runs in it can make namespaces of its own in turn (the guards' unshare).
 in_root() {
-    proc=$root/proc alone sh -c 'mount --bind /sys "$0/sys" && mount --rbind /dev "$0/dev" &&
+    proc=$root/proc alone sh -c 'mount --rbind "$0" "$0" && mount --bind /sys "$0/sys" && mount --rbind /dev "$0/dev" &&
         mount -t tmpfs -o mode=1777 popgen-shm "$0/dev/shm" && exec chroot "$@"' "$root" "$root" \
         /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI=true PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         bash -c "$1"
