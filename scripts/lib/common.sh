@@ -104,11 +104,12 @@ PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11
 # What its tests need besides: GoogleTest, bats (the command line's test
 # and the scripts' guards), the tools and fonts of the window tests (the
 # real window's private X server, the comma-decimal locale's sources,
-# DejaVu), and what the guards run (pgrep, and the time zones the
-# reproducibility check asks for), which a minimal root may lack.
+# DejaVu), and what the guards run (pgrep), which a minimal root may lack.
+# The guard of test-reproducible --against skips there: reprotest and
+# diffoscope are no tools of the plain build.
 # shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdotool x11-xserver-utils locales
-                     fonts-dejavu-core fonts-liberation procps tzdata)
+                     fonts-dejavu-core fonts-liberation procps)
 
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
@@ -122,18 +123,18 @@ PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man 
 PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool x11-xserver-utils)
 
 # What scripts/test-reproducible needs besides what scripts/package
-# installs: clones, a clock moved ahead (faketime), another time zone and
-# the sources of another locale, and the archive tools that open packages.
-# shellcheck disable=SC2034 # read by scripts/test-reproducible, which sources this file
-REPRODUCIBLE_CHECK_PACKAGES=(git faketime tzdata locales zip unzip binutils tar)
+# installs: clones, reprotest and the tools of its variations (faketime, the
+# sources of another locale), and diffoscope with the tools it opens our
+# packages with (zipinfo; readelf, objdump and strings for the programs).
+REPRODUCIBLE_CHECK_PACKAGES=(git reprotest faketime locales diffoscope-minimal unzip binutils)
 
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, DejaVu, the
 # only font of the window tests' second run, shellcheck, which reads the
-# scripts (shell_scripts) first, what the scripts' guards run (pgrep,
-# the time zones of the reproducibility check), and bats, which runs them.
-BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps tzdata
+# scripts (shell_scripts) first, what the scripts' guards run (pgrep, and
+# reprotest with diffoscope), and bats, which runs them.
+BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "${REPRODUCIBLE_CHECK_PACKAGES[@]}"
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps
                 bats bats-support bats-assert)
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js
@@ -185,7 +186,7 @@ STARTUP_PACKAGES=(cmake ninja-build "${CROSS_COMPILER[x64]}" wine wine64 xvfb xa
 # A fresh Debian root (scripts/lib/debian-root.sh), and the Windows icon's
 # renderers (scripts/make-windows-icon).
 # shellcheck disable=SC2034 # read by scripts/lib/debian-root.sh, which sources this file
-DEBIAN_ROOT_PACKAGES=(debootstrap git)
+DEBIAN_ROOT_PACKAGES=(mmdebstrap git)
 # shellcheck disable=SC2034 # read by scripts/make-windows-icon, which sources this file
 ICON_PACKAGES=(librsvg2-bin imagemagick)
 

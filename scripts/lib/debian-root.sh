@@ -1,16 +1,18 @@
-# A fresh minimal root of a Debian release, made with debootstrap from the
+# A fresh minimal root of a Debian release, made with mmdebstrap from the
 # mirror this machine's apt sources name, with the commit checked out here
 # cloned into it as /root/project (scripts/test-debian, scripts/test-plain-build).
 # shellcheck shell=bash
 #
 # debian_root VERSION KEEP [COMMAND...]: makes it under $TMPDIR (else /tmp)
 # and sets $root, and $debian_mirror to the mirror it came from. A COMMAND
-# given runs while debootstrap does, and must succeed too: debootstrap
+# given runs while mmdebstrap does, and must succeed too: mmdebstrap
 # waits on the mirror and the disk, and leaves the processor to a build.
-# On exit (at_exit) every process in it ends, its mounts go and, unless KEEP
-# is 1, it is removed. Needs root: debootstrap, chroot and the mounts.
+# What runs in the root, mmdebstrap's own steps too, runs in mount and
+# process namespaces of its own: its mounts and processes end with it, by
+# the kernel's rule. On exit (at_exit) the root is removed, unless KEEP is 1.
+# Needs root: mmdebstrap, unshare, chroot and the mounts.
 
-# The releases by version, as debootstrap names them.
+# The releases by version, as the mirror names them.
 declare -A DEBIAN_CODENAMES=([12]=bookworm [13]=trixie [14]=forky)
 
 timed() {
@@ -34,17 +36,34 @@ debian_root_options() {
     done
 }
 
-# Runs a bash command in the root as root, with a clean environment and CI=true.
+# alone COMMAND...: COMMAND in mount and process namespaces of its own,
+# with a /proc of its own (at /proc, or at PROC): when it ends, whatever
+# it started ends, and whatever it mounted goes. Their first process
+# waits for COMMAND, a job of its own, and ends on an interrupt or a TERM
+# (Ctrl-C, or beside's end) at once, ending all the rest by the kernel's
+# rule: COMMAND's processes might let the signal wait (apt-get through
+# dpkg) or go on after it (a shell whose command did not die of it).
+alone() {
+    unshare --mount --pid --fork --kill-child --mount-proc="${proc:-/proc}" \
+        bash -c 'trap "exit 130" INT; trap "exit 143" TERM; set -m; "$@" & set +m; wait $!' alone "$@"
+}
+
+# Runs a bash command in the root as root, with a clean environment and
+# CI=true, this machine's /sys and /dev, and shared memory of its own (the
+# fuzzers' scratch folder). The root is a mount of its own, so that what
+# runs in it can make namespaces of its own in turn (the guards' unshare).
 in_root() {
-    chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI=true \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
+    proc=$root/proc alone sh -c 'mount --rbind "$0" "$0" && mount --bind /sys "$0/sys" && mount --rbind /dev "$0/dev" &&
+        mount -t tmpfs -o mode=1777 popgen-shm "$0/dev/shm" && exec chroot "$@"' "$root" "$root" \
+        /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI=true PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        bash -c "$1"
 }
 
 debian_root() {
     debian_version=$1 debian_keep=$2
     local release=${DEBIAN_CODENAMES[$debian_version]:-}
     [ -n "$release" ] || { echo "No Debian $debian_version; one of: ${!DEBIAN_CODENAMES[*]}" >&2; return 2; }
-    [ "$(id -u)" -eq 0 ] || { echo "$(basename "$0") needs root (debootstrap, chroot, mount)." >&2; return 1; }
+    [ "$(id -u)" -eq 0 ] || { echo "$(basename "$0") needs root (mmdebstrap, unshare, chroot, mount)." >&2; return 1; }
 
     # The Debian mirror of this machine's own release, from its apt sources in
     # either format (one-line or deb822).
@@ -67,65 +86,38 @@ debian_root() {
     root="$debian_work/root"
     at_exit debian_root_finish
 
-    # A release newer than this machine's debootstrap knows is made as
-    # unstable is.
-    local script=/usr/share/debootstrap/scripts/$release
-    [ -e "$script" ] || script=/usr/share/debootstrap/scripts/sid
-    # bootstrap [COMMAND...]: debootstrap beside COMMAND, which runs here.
-    bootstrapped() {
-        debootstrap --variant=minbase --include=git,ca-certificates "$release" "$root" "$debian_mirror" "$script" \
-            >"$debian_work/debootstrap.log" 2>&1 || { tail -n 20 "$debian_work/debootstrap.log"; return 1; }
-    }
-    bootstrap() {
-        beside debootstrap bootstrapped
-        [ $# -eq 0 ] || "$@"
-        joined debootstrap
-    }
-    local what="debootstrap Debian $debian_version ($release) from $debian_mirror"
-    [ $# -le 2 ] || what+=", with $(basename "$3") beside it (until both have ended)"
-    timed "$what" bootstrap "${@:3}"
-    # Private mounts, so that neither a mount nor an unmount in the root reaches
-    # this machine's own /dev (as it would where its mounts are shared).
-    local dir
-    for dir in proc sys dev dev/pts; do
-        mount --bind "/$dir" "$root/$dir"
-        mount --make-private "$root/$dir"
-    done
-    # Shared memory of its own (the fuzzers' scratch folder), apart from this machine's.
-    mount -t tmpfs -o mode=1777 popgen-shm "$root/dev/shm"
     # The root reaches the mirror as this machine does: with its name servers
-    # and its apt settings for that (a proxy; no check of a Release file's
-    # dates, which a mirror behind a cache that lags needs for testing).
-    cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
-    apt-config dump | grep -E '^Acquire::(https?::Proxy|Check-Valid-Until|Check-Date) ' \
-        >"$root/etc/apt/apt.conf.d/00popgen-host" || true
+    # (mmdebstrap copies them) and its apt settings for that (a proxy; no
+    # check of a Release file's dates, which a mirror behind a cache that
+    # lags needs for testing), used for the making and kept in the root.
+    local setting options=(--variant=minbase --include='git ca-certificates')
+    while IFS= read -r setting; do options+=(--aptopt="$setting"); done < <(
+        apt-config dump | grep -E '^Acquire::(https?::Proxy|Check-Valid-Until|Check-Date) ' || true)
     # It trusts the certificate authorities added here (a proxy's that
     # inspects TLS, say), with which npm reaches its registry from here.
     if compgen -G '/usr/local/share/ca-certificates/*.crt' >/dev/null; then
-        mkdir -p "$root/usr/local/share/ca-certificates"
-        cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/"
-        in_root 'update-ca-certificates >/dev/null && echo "cafile=/etc/ssl/certs/ca-certificates.crt" >>/etc/npmrc'
+        options+=(--customize-hook='cp /usr/local/share/ca-certificates/*.crt "$1/usr/local/share/ca-certificates/" &&
+            chroot "$1" update-ca-certificates >/dev/null && echo "cafile=/etc/ssl/certs/ca-certificates.crt" >>"$1/etc/npmrc"')
     fi
-
+    # made [COMMAND...]: mmdebstrap beside COMMAND, which runs here.
+    bootstrapped() {
+        alone mmdebstrap "${options[@]}" "$release" "$root" "$debian_mirror" >"$debian_work/mmdebstrap.log" 2>&1 ||
+            { tail -n 20 "$debian_work/mmdebstrap.log"; return 1; }
+    }
+    made() {
+        beside mmdebstrap bootstrapped
+        [ $# -eq 0 ] || "$@"
+        joined mmdebstrap
+    }
+    local what="mmdebstrap Debian $debian_version ($release) from $debian_mirror"
+    [ $# -le 2 ] || what+=", with $(basename "$3") beside it (until both have ended)"
+    timed "$what" made "${@:3}"
     git clone --quiet --no-hardlinks "$ROOT" "$root/root/project"
 }
 
-# Everything mounted under the work folder, deepest first.
-debian_root_mounts() { awk -v w="$debian_work" 'index($2, w "/") == 1 { print $2 }' /proc/self/mounts | sort -r; }
-
+# Nothing of the root runs or is mounted by now: that ended with its namespaces.
 debian_root_finish() {
-    local process mount
-    # Nothing keeps running in the root: every process whose root it is ends.
-    for process in /proc/[0-9]*; do
-        if [ "$(readlink "$process/root" 2>/dev/null)" = "$root" ]; then kill -KILL "${process#/proc/}" 2>/dev/null || true; fi
-    done
-    sleep 1
-    for mount in $(debian_root_mounts); do umount "$mount" || umount -l "$mount" || true; done
-    if [ -n "$(debian_root_mounts)" ]; then
-        echo "Still mounted under $debian_work, so it is not removed:" >&2
-        debian_root_mounts >&2
-        return 1
-    elif [ "$debian_keep" -eq 1 ]; then
+    if [ "$debian_keep" -eq 1 ]; then
         echo "The Debian $debian_version root is kept: $root"
     else
         rm -rf --one-file-system "$debian_work"

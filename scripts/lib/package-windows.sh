@@ -91,10 +91,11 @@ package() {
         { echo "package-windows: LICENSE.txt lacks the licence or the notices" >&2; exit 1; }
     for program in population-generator.exe population-generator-cli.exe; do
         # Stripped when linked (the Release build type's flags): no symbol table.
-        "$triplet-nm" "$check/$name/$program" 2>&1 | grep -q 'no symbols' ||
+        # Both tools are read in English, whatever the builder's language.
+        LC_ALL=C "$triplet-nm" "$check/$name/$program" 2>&1 | grep -q 'no symbols' ||
             { echo "package-windows: $program is not stripped" >&2; exit 1; }
         # Built for the zip's Windows: 32-bit programs in the x86 zip.
-        "$triplet-objdump" -f "$check/$name/$program" | grep -q "file format $format\$" ||
+        LC_ALL=C "$triplet-objdump" -f "$check/$name/$program" | grep -q "file format $format\$" ||
             { echo "package-windows: $program in the $arch zip is not $format" >&2; exit 1; }
     done
     # Windows starts no program whose manifest names another processor.
