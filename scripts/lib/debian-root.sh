@@ -99,10 +99,14 @@ debian_root() {
         options+=(--customize-hook='cp /usr/local/share/ca-certificates/*.crt "$1/usr/local/share/ca-certificates/" &&
             chroot "$1" update-ca-certificates >/dev/null && echo "cafile=/etc/ssl/certs/ca-certificates.crt" >>"$1/etc/npmrc"')
     fi
-    # made [COMMAND...]: mmdebstrap beside COMMAND, which runs here.
+    # made [COMMAND...]: mmdebstrap beside COMMAND, which runs here;
+    # mmdebstrap's status is the job's, so that its join names it.
     bootstrapped() {
+        local status=0
         alone mmdebstrap "${options[@]}" "$release" "$root" "$debian_mirror" >"$debian_work/mmdebstrap.log" 2>&1 ||
-            { tail -n 20 "$debian_work/mmdebstrap.log"; return 1; }
+            status=$?
+        [ "$status" -eq 0 ] || tail -n 20 "$debian_work/mmdebstrap.log"
+        return "$status"
     }
     made() {
         beside mmdebstrap bootstrapped

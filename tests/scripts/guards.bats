@@ -2,7 +2,7 @@
 # shellcheck disable=SC2154 # $project comes from common.bash
 load ../support/common
 setup() { work=$BATS_TEST_TMPDIR; stub dpkg-query 'echo "install ok installed"'; }  # ensure_packages installs nothing
-teardown() { [ -z "${pids:-}" ] || kill $pids 2>/dev/null || true; }  # what a test started and left running
+teardown() { [ -z "${pids:-}" ] || kill -- $pids 2>/dev/null || true; }  # what a test started and left running
 # tree SCRIPT...: a copy of those scripts and common.sh in $work/tree, of version 1.9.0, made the current folder.
 tree() {
     mkdir -p "$work/tree/scripts/lib"; cd "$work/tree" || return; cp "$project/scripts/lib/common.sh" scripts/lib/
@@ -141,9 +141,9 @@ ROWS
 }
 @test "test-plain-build: what runs beside mmdebstrap runs, and a failed mmdebstrap fails with its status" {
     [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"
-    stub mmdebstrap 'echo "E: no such mirror"; exit 1'; export TMPDIR=$work
+    stub mmdebstrap 'echo "E: no such mirror"; exit 7'; export TMPDIR=$work
     run bash "$project/scripts/test-plain-build" --while touch "$work/ran"
-    assert_failure 1; assert_line "E: no such mirror"; assert_line "FAILED: mmdebstrap (status 1)"
+    assert_failure 7; assert_line "E: no such mirror"; assert_line "FAILED: mmdebstrap (status 7)"
     assert [ -e "$work/ran" ]
 }
 @test "test-plain-build --while COMMAND fails when COMMAND does" {
@@ -156,7 +156,7 @@ ROWS
     in_script "source '$project/scripts/lib/debian-root.sh'; alone sh -c '
         setsid sh -c \"touch $work/up; sleep 30; :\" $work/left >/dev/null 2>&1 3>&- &
         until [ -e $work/up ]; do sleep 0.1; done'"
-    assert_success; pids=$(pgrep -f "$work/left" || true); assert_equal "$pids" ""  # found by its mark, ended by pid
+    assert_success; pids=$(pgrep -f "$work/left" | sed 's/^/-/'); assert_equal "$pids" ""  # its group, found by its mark
 }
 @test "a folder below the top one whose test lacks the fixture is refused" {
     mkdir -p "$work/p/sub"; echo 'add_test(NAME bare COMMAND true)' >"$work/p/sub/CMakeLists.txt"
