@@ -63,9 +63,9 @@ besides() {
     printf 'source %q\nbeside fails sh -c "echo said; exit 3"\nbeside sleeps sh -c "%s"\n%s\n"$@"\n' \
         "$project/scripts/lib/common.sh" 'sleep 60 & echo \$! >>pids; sleep 61 & echo \$! >>pids; touch up; wait' \
         'until [ -e up ]; do sleep 0.1; done' >"$work/script"
-    cd "$work" || return; set -m
-    env --default-signal=INT bash -e script "$@" >out 2>&1 3>&- &
-    local pid=$!; set +m; if [ "$1" = sleep ]; then sleep 0.5; kill -INT -- "-$pid"; fi
+    cd "$work" || return; rm -f pids up  # setsid: bats's set -m makes no group where there is no terminal
+    setsid env --default-signal=INT bash -e script "$@" >out 2>&1 3>&- &
+    local pid=$!; if [ "$1" = sleep ]; then sleep 0.5; kill -INT -- "-$pid"; fi
     status=0; wait "$pid" || status=$?
     sleep 0.3; output=$(cat out); mapfile -t lines <out; pids=$(cat pids)
 }
