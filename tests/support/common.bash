@@ -2,8 +2,7 @@
 # $project (the source tree) and stub, the one mock maker, whose bin/ in the test's own folder is first on the PATH.
 # shellcheck shell=bash
 bats_require_minimum_version 1.5.0  # run -N and run !
-bats_load_library bats-support
-bats_load_library bats-assert
+bats_load_library bats-support; bats_load_library bats-assert
 # shellcheck disable=SC2034 # read by the bats files
 project=$(cd "$BATS_TEST_DIRNAME/../.." && pwd)
 PATH="$BATS_TEST_TMPDIR/bin:$PATH"
