@@ -14,8 +14,12 @@ windows() { [[ ${program[-1]} == *.exe ]]; }
 # cli ARGUMENTS...: runs the program; $status, its standard output in $output and $lines, its standard error in $stderr,
 # from files (read with LF): not a pipe, nor bats's fd 3, which Wine's services, outliving the program, would hold.
 cli() {
-    local code=0
-    "${program[@]}" "$@" >out 2>err </dev/null 3>&- || code=$?
+    local code
+    # Wine's loader now and then hands the program to start.exe, which says it could not start it: run again, once.
+    for _ in 1 2; do
+        code=0; "${program[@]}" "$@" >out 2>err </dev/null 3>&- || code=$?
+        windows && grep -q '^Application could not be started' out || break
+    done
     if windows; then run grep -v $'\r$' out err; else run grep $'\r' out err; fi
     assert_failure 1  # no line but with CR LF on Windows, with LF alone on Linux
     sed -i 's/\r$//' out err
