@@ -1,8 +1,8 @@
 # add_bats_tests(PREFIX FILE [PROPERTIES ...]): one CTest test for each
 # @test of the bats FILE, which runs that test alone (bats --filter), named
 # PREFIX_ and the test's name with each run of other characters than letters
-# and digits as one _: "joined, of two failures, fails with the first one's
-# status" is scripts_joined_of_two_failures_fails_with_the_first_one_s_status. The
+# and digits as one _: "every at_exit action runs, the last given first, ..."
+# is scripts_every_at_exit_action_runs_the_last_given_first_.... The
 # PROPERTIES are set on each (TIMEOUT, ENVIRONMENT, ...). A bats skip counts
 # as skipped; a filter that runs nothing (a name this could not read) fails.
 # Test names hold no ; [ ] " or \, which CMake's lists and this reading would split.

@@ -196,115 +196,54 @@ ICON_PACKAGES=(librsvg2-bin imagemagick)
 # llvm-symbolizer on the PATH, where the fuzz preset and scripts/test-fuzz
 # find them, so no script names a clang version.
 BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
+# The file system that holds a run's Debian roots (run_stages).
+BUILD_PACKAGES+=(e2fsprogs)
 
-# Running things side by side, said once. What a script starts beside its
-# own steps runs in a process group of its own, its output kept; the script
-# waits for it by name and gets its status back, so that a failure beside
-# cannot be lost by a missing word (under set -e, `joined NAME` fails as the
-# command did). An exit before the join, an error or an interrupt, ends each
-# such group whole: nothing of it is left running.
-#
-#   beside [--uninterrupted] NAME COMMAND...
-#       starts COMMAND (a program or a function) with no input; with
-#       --uninterrupted an early exit waits for it instead of ending it
-#       (apt-get: an interrupted dpkg leaves the machine to mend).
-#   joined NAME...
-#       waits for each in turn and shows its output under a heading; fails
-#       with the first failure's status once all have ended.
-#   at_exit FUNCTION
-#       runs FUNCTION when the script exits, after what beside started has
-#       ended; the last one given runs first.
-declare -A beside_pid=() beside_log=() beside_since=() beside_waited=()
+# at_exit FUNCTION: runs FUNCTION when the script exits, however it ends
+# (an error, an interrupt or a TERM too); the last one given runs first,
+# and a failed one fails the exit.
 exit_actions=()
-beside() {
-    local waited=0
-    [ "$1" != --uninterrupted ] || { waited=1; shift; }
-    local name=$1
-    [ -z "${beside_pid[$name]:-}" ] || { echo "beside: $name is running already" >&2; return 2; }
-    beside_log[$name]=$(mktemp)
-    beside_since[$name]=$SECONDS beside_waited[$name]=$waited
-    # Job control gives the background job a process group of its own,
-    # which its pid names. It starts with the signals' default actions: an
-    # end sent to it at once, before it runs the command, would otherwise
-    # be taken by this script's traps, which it holds until then.
-    trap - INT TERM
-    set -m
-    # shellcheck disable=SC2064 # the log's name is fixed here, at the start
-    ( trap "echo \$SECONDS >'${beside_log[$name]}.ended'" EXIT; "${@:2}" ) </dev/null >"${beside_log[$name]}" 2>&1 &
-    beside_pid[$name]=$!
-    set +m
-    exit_traps
-}
-joined() {
-    local name status ended first=0
-    for name in "$@"; do
-        [ -n "${beside_pid[$name]:-}" ] || { echo "joined: nothing named $name was started beside" >&2; return 2; }
-        status=0
-        wait "${beside_pid[$name]}" || status=$?
-        unset "beside_pid[$name]"
-        # Its own time, to its end: an earlier join may have waited longer.
-        ended=$(cat "${beside_log[$name]}.ended" 2>/dev/null || echo "$SECONDS")
-        echo "--- $name, run beside: $((ended - beside_since[$name])) s, status $status"
-        cat "${beside_log[$name]}"
-        rm -f "${beside_log[$name]}" "${beside_log[$name]}.ended"
-        if [ "$status" -ne 0 ]; then
-            echo "FAILED: $name (status $status)" >&2
-            [ "$first" -ne 0 ] || first=$status
-        fi
-    done
-    return "$first"
-}
 at_exit() {
     exit_actions=("$1" "${exit_actions[@]}")
-    exit_traps
-}
-# An interrupt or a TERM ends the script through its exit, and so through
-# ended_on_exit.
-exit_traps() {
-    trap ended_on_exit EXIT
+    trap exit_actions_run EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
 }
-ended_on_exit() {
-    local status=$? name action
-    for name in "${!beside_pid[@]}"; do
-        [ "${beside_waited[$name]}" -eq 1 ] || kill -TERM -- "-${beside_pid[$name]}" 2>/dev/null || true
-    done
-    for name in "${!beside_pid[@]}"; do
-        wait "${beside_pid[$name]}" 2>/dev/null || true
-        rm -f "${beside_log[$name]}" "${beside_log[$name]}.ended"
-    done
-    beside_pid=()
+exit_actions_run() {
+    local status=$? action
     for action in "${exit_actions[@]}"; do "$action" || status=$((status ? status : 1)); done
     exit "$status"
 }
 
 # configured_and_built PRESET: configures and builds PRESET, holding a lock
 # in its build folder (build-PRESET, as for every preset but default)
-# meanwhile: scripts/test builds later presets ahead,
-# beside the stages that build them too, and two builds must never share
-# a folder. A build that finds the folder locked waits, then does what is
-# left, so a build ahead that failed fails again here, in view.
+# meanwhile: a stage run alone may meet the same build in a run of the
+# stages, and two builds must never share a folder. A build that finds the
+# folder locked waits, then does what is left.
 configured_and_built() {
     mkdir -p "$ROOT/build-$1"
     { flock 9 && cmake --preset "$1" && cmake --build --preset "$1"; } 9>"$ROOT/build-$1/.lock"
 }
 
-# workflows PRESET...: what `cmake --workflow --preset` does for each preset
-# in turn (configure, build, test), except that each next preset is
-# configured and built beside the tests of the one before: the tests under
-# Wine and qemu leave much of the processor idle, waiting on windows and on
-# emulated start-ups. No other test runs beside a build. Stops at the first
-# failure, once the build beside it has ended.
-workflows() {
-    local presets=("$@") i next tested
-    configured_and_built "${presets[0]}" || return
-    for i in "${!presets[@]}"; do
-        next=${presets[i + 1]:-}
-        [ -z "$next" ] || beside "$next, configured and built" configured_and_built "$next"
-        tested=0
-        ctest --preset "${presets[i]}" || tested=$?
-        [ -z "$next" ] || joined "$next, configured and built" || return
-        [ "$tested" -eq 0 ] || return "$tested"
-    done
+# run_stages LABEL: the stages of stages/CMakeLists.txt that carry LABEL
+# (and the stages they need), run by CTest, which starts each once what it
+# needs has passed and its share of the processor is free, keeps its
+# output (shown when it fails) and says how long each took. As root, the
+# run is the first process of namespaces of its own (alone, debian-root.sh):
+# an interrupt, a TERM or a kill of this script ends every process of it by
+# the kernel's rule, and the Debian roots its stages make (POPGEN_ROOTS) lie
+# on a file system that lives only as long as the run, so none is left.
+run_stages() {
+    local stages=$ROOT/build-stages
+    cmake -S "$ROOT/stages" -B "$stages" -G Ninja >/dev/null
+    local run=(ctest --test-dir "$stages" -L "^($1)\$" -j "$(($(nproc) + 1))" --output-on-failure)
+    if [ "$(id -u)" -ne 0 ]; then "${run[@]}"; return; fi
+    # shellcheck source=scripts/lib/debian-root.sh
+    source "$ROOT/scripts/lib/debian-root.sh"
+    mkdir -p "$stages/roots"
+    # The file system's image is unlinked once mounted: its space is freed
+    # when the last mount of it, this run's, goes.
+    POPGEN_ROOTS=$stages/roots alone sh -c 'image=$(mktemp "${TMPDIR:-/tmp}/popgen-roots.XXXXXX") &&
+        truncate -s 1T "$image" && mkfs.ext4 -q "$image" && mount -o loop "$image" "$POPGEN_ROOTS"
+        status=$?; rm -f "$image"; [ "$status" -eq 0 ] && exec "$@"' run_stages "${run[@]}"
 }

@@ -3,13 +3,12 @@
 # cloned into it as /root/project (scripts/test-debian, scripts/test-plain-build).
 # shellcheck shell=bash
 #
-# debian_root VERSION KEEP [COMMAND...]: makes it under $TMPDIR (else /tmp)
-# and sets $root, and $debian_mirror to the mirror it came from. A COMMAND
-# given runs while mmdebstrap does, and must succeed too: mmdebstrap
-# waits on the mirror and the disk, and leaves the processor to a build.
-# What runs in the root, mmdebstrap's own steps too, runs in mount and
-# process namespaces of its own: its mounts and processes end with it, by
-# the kernel's rule. On exit (at_exit) the root is removed, unless KEEP is 1.
+# debian_root VERSION KEEP: makes it under $POPGEN_ROOTS (a run of the
+# stages sets it, run_stages), else $TMPDIR (else /tmp), and sets $root,
+# and $debian_mirror to the mirror it came from. What runs in the root,
+# mmdebstrap's own steps too, runs in mount and process namespaces of its
+# own: its mounts and processes end with it, by the kernel's rule. On exit
+# (at_exit) the root is removed, unless KEEP is 1.
 # Needs root: mmdebstrap, unshare, chroot and the mounts.
 
 # The releases by version, as the mirror names them.
@@ -22,29 +21,29 @@ timed() {
     echo "=== $1: $((SECONDS - started)) s"
 }
 
-# debian_root_options ARGS...: the scripts' [--keep] [--while COMMAND...],
-# into $keep and the array $alongside; anything else calls their usage.
+# debian_root_options ARGS...: the scripts' [--keep], into $keep; anything
+# else calls their usage.
 # shellcheck disable=SC2034 # read by scripts/test-debian and scripts/test-plain-build
 debian_root_options() {
-    keep=0 alongside=()
-    while [ $# -gt 0 ]; do
-        case "$1" in
-            --keep) keep=1; shift ;;
-            --while) [ $# -gt 1 ] || usage; alongside=("${@:2}"); break ;;
-            *) usage ;;
-        esac
-    done
+    keep=0
+    case "$*" in
+        "") ;;
+        --keep) keep=1 ;;
+        *) usage ;;
+    esac
 }
 
 # alone COMMAND...: COMMAND in mount and process namespaces of its own,
 # with a /proc of its own (at /proc, or at PROC): when it ends, whatever
 # it started ends, and whatever it mounted goes. Their first process
 # waits for COMMAND, a job of its own, and ends on an interrupt or a TERM
-# (Ctrl-C, or beside's end) at once, ending all the rest by the kernel's
-# rule: COMMAND's processes might let the signal wait (apt-get through
-# dpkg) or go on after it (a shell whose command did not die of it).
+# (Ctrl-C) at once, ending all the rest by the kernel's rule: COMMAND's
+# processes might let the signal wait (apt-get through dpkg) or go on
+# after it (a shell whose command did not die of it). unshare itself lets
+# an interrupt or a TERM wait for its child, so it is killed when the
+# shell that called alone dies (a TERM or a kill of a script), ending them.
 alone() {
-    unshare --mount --pid --fork --kill-child --mount-proc="${proc:-/proc}" \
+    setpriv --pdeathsig KILL unshare --mount --pid --fork --kill-child --mount-proc="${proc:-/proc}" \
         bash -c 'trap "exit 130" INT; trap "exit 143" TERM; set -m; "$@" & set +m; wait $!' alone "$@"
 }
 
@@ -82,7 +81,7 @@ debian_root() {
     [ -n "$debian_mirror" ] || { echo "No apt source of $host_release found to take the Debian mirror from." >&2; return 1; }
 
     ensure_packages "${DEBIAN_ROOT_PACKAGES[@]}"
-    debian_work=$(realpath "$(mktemp -d "${TMPDIR:-/tmp}/popgen-debian-$debian_version.XXXXXX")")
+    debian_work=$(realpath "$(mktemp -d "${POPGEN_ROOTS:-${TMPDIR:-/tmp}}/popgen-debian-$debian_version.XXXXXX")")
     root="$debian_work/root"
     at_exit debian_root_finish
 
@@ -99,23 +98,14 @@ debian_root() {
         options+=(--customize-hook='cp /usr/local/share/ca-certificates/*.crt "$1/usr/local/share/ca-certificates/" &&
             chroot "$1" update-ca-certificates >/dev/null && echo "cafile=/etc/ssl/certs/ca-certificates.crt" >>"$1/etc/npmrc"')
     fi
-    # made [COMMAND...]: mmdebstrap beside COMMAND, which runs here;
-    # mmdebstrap's status is the job's, so that its join names it.
-    bootstrapped() {
-        local status=0
-        alone mmdebstrap "${options[@]}" "$release" "$root" "$debian_mirror" >"$debian_work/mmdebstrap.log" 2>&1 ||
-            status=$?
-        [ "$status" -eq 0 ] || tail -n 20 "$debian_work/mmdebstrap.log"
+    local status=0
+    echo "=== mmdebstrap Debian $debian_version ($release) from $debian_mirror ($(date +%T))"
+    alone mmdebstrap "${options[@]}" "$release" "$root" "$debian_mirror" >"$debian_work/mmdebstrap.log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+        tail -n 20 "$debian_work/mmdebstrap.log"
+        echo "FAILED: mmdebstrap (status $status)" >&2
         return "$status"
-    }
-    made() {
-        beside mmdebstrap bootstrapped
-        [ $# -eq 0 ] || "$@"
-        joined mmdebstrap
-    }
-    local what="mmdebstrap Debian $debian_version ($release) from $debian_mirror"
-    [ $# -le 2 ] || what+=", with $(basename "$3") beside it (until both have ended)"
-    timed "$what" made "${@:3}"
+    fi
     git clone --quiet --no-hardlinks "$ROOT" "$root/root/project"
 }
 

@@ -50,66 +50,9 @@ ROWS
     echo 'emscripten; Copyright (c) 2010-2014; MIT License; The Emscripten Authors' >"$work/some.html"
     page_notices "$work/all.html"; run ! page_notices "$work/some.html"
 }
-@test "workflows fails when a build or a test fails, the build beside the other's tests too" {
-    source "$project/scripts/lib/common.sh"; ROOT=$work  # the build folders' locks go to $work
-    for failing in nothing "cmake --build --preset "{one,two} "ctest --preset "{one,two}; do
-        for tool in cmake ctest; do stub $tool "[ \"$tool \$*\" != \"$failing\" ]"; done; run workflows one two
-        if [ "$failing" = nothing ]; then assert_success; else assert_failure; fi
-    done
-}
-# besides ARGS...: $work/script, in a group of its own as a terminal's Ctrl-C reaches, with Ctrl-C's own action:
-# a job beside fails, two sleeps ($pids) run beside, then ARGS run; "sleep 60" gets a Ctrl-C.
-besides() {
-    printf 'source %q\nbeside fails sh -c "echo said; exit 3"\nbeside sleeps sh -c "%s"\n%s\n"$@"\n' \
-        "$project/scripts/lib/common.sh" 'sleep 60 & echo \$! >>pids; sleep 61 & echo \$! >>pids; touch up; wait' \
-        'until [ -e up ]; do sleep 0.1; done' >"$work/script"
-    cd "$work" || return; rm -f pids up  # setsid: bats's set -m makes no group where there is no terminal
-    setsid env --default-signal=INT bash -e script "$@" >out 2>&1 3>&- &
-    local pid=$!; if [ "$1" = sleep ]; then sleep 0.5; kill -INT -- "-$pid"; fi
-    status=0; wait "$pid" || status=$?
-    sleep 0.3; output=$(cat out); mapfile -t lines <out; pids=$(cat pids)
-}
-@test "a failure beside comes out at its join, under its name, with its status" {
-    besides joined fails; assert_equal "$status" 3
-    assert_line --regexp '^--- fails, run beside: [0-9]+ s, status 3$'; assert_line said
-}
-@test "an exit or an interrupt before the join leaves nothing running of what ran beside" {
-    for row in "joined fails|3" "exit 4|4" "sleep 60|130"; do
-        besides ${row%|*}; assert_equal "$status" "${row#*|}"
-        assert_equal "$(ps -o stat= -p "${pids//[[:space:]]/,}" | grep -v '^Z')" ""  # (a zombie has ended)
-    done
-}
-@test "an uninterrupted job is waited for on an early exit, not ended" {
-    cd "$work"; in_script 'beside --uninterrupted slow sh -c "sleep 1; touch finished"; exit 4'
-    assert_failure 4; assert [ -e finished ]
-}
-@test "joined, of two failures, fails with the first one's status" {
-    in_script 'beside one sh -c "exit 3"; beside two sh -c "exit 5"; joined one two'; assert_failure 3
-}
 @test "every at_exit action runs, the last given first, and a failed one fails the exit" {
     in_script 'first() { echo first; false; }; second() { echo second; }; at_exit first; at_exit second; exit 0'
     assert_failure 1; assert_output $'second\nfirst'
-}
-@test "scripts/test and the fuzz stage fail when any stage fails, one beside another too, and name it" {
-    mkdir -p "$work/tree/build-fuzz/fuzz"; cp -r "$project/scripts" "$work/tree/"; cd "$work/tree"
-    for tool in cmake ctest llvm-symbolizer; do
-        stub "$tool" "case \"\${0##*/} \$*\" in \"\$(cat $work/failing)\"*) exit 1 ;; esac"; done
-    for tool in scripts/test-{shell,sanitizers,windows,arm,package,web} \
-        build-fuzz/fuzz/{leading_number,generation_run}_fuzzer; do cp "$work/bin/cmake" "$tool"; done
-    stub dpkg 'echo i386'; stub sudo '[ "$1" != -n ] || shift; exec "$@"'
-    while IFS='|' read -r script failing said; do
-        echo "$failing" >"$work/failing"; run bash "scripts/$script"
-        if [ "$failing" = nothing ]; then assert_success; else assert_failure; fi
-        [ -z "$said" ] || assert_line --regexp "^$said"
-    done <<'ROWS'
-test|nothing|.*built ahead, run beside
-test|test-windows|
-test|test-package|FAILED: Package
-test|test-web|FAILED: Browser
-test|cmake --build --preset web|FAILED: arm64, armhf and web
-test-fuzz|leading_number_fuzzer|FINDING in leading_number
-test-fuzz|generation_run_fuzzer|FINDING in generation_run
-ROWS
 }
 @test "test-windows fails when dist/ keeps a zip of an older version" {
     tree test-windows; stub cmake; stub ctest
@@ -139,17 +82,43 @@ ROWS
     bash scripts/package deb; wait "$first"; cd dist; assert_equal "$(ls | wc -l)" 3
     run -0 sha256sum -c SHA256SUMS; assert_output $'made: OK\npopulation-generator-1.9.0.html: OK'
 }
-@test "test-plain-build: what runs beside mmdebstrap runs, and a failed mmdebstrap fails with its status" {
+@test "test-plain-build fails as mmdebstrap failed, with its status and its last words" {
     [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"
     stub mmdebstrap 'echo "E: no such mirror"; exit 7'; export TMPDIR=$work
-    run bash "$project/scripts/test-plain-build" --while touch "$work/ran"
+    run bash "$project/scripts/test-plain-build"
     assert_failure 7; assert_line "E: no such mirror"; assert_line "FAILED: mmdebstrap (status 7)"
-    assert [ -e "$work/ran" ]
 }
-@test "test-plain-build --while COMMAND fails when COMMAND does" {
-    [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"
-    stub mmdebstrap; export TMPDIR=$work
-    run bash "$project/scripts/test-plain-build" --while sh -c 'exit 9'; assert_failure 9
+@test "test-fuzz fails on a finding of either target, and names it" {
+    tree test-fuzz; mkdir -p build-fuzz/fuzz fuzz/corpus; stub cmake; stub llvm-symbolizer
+    for target in leading_number generation_run; do
+        printf '#!/bin/sh
+[ "$FAILING" != %s ]
+' $target >"build-fuzz/fuzz/${target}_fuzzer"; done
+    chmod +x build-fuzz/fuzz/*; FAILING=none run -0 bash scripts/test-fuzz
+    for target in leading_number generation_run; do
+        FAILING=$target run -1 bash scripts/test-fuzz; assert_line "FINDING in $target: "; done
+}
+@test "a run of the stages names a failed one with its output; a TERM or Ctrl-C to it leaves no process or root" {
+    [ "$(id -u)" -eq 0 ] || skip "the run's namespaces are made only as root"
+    tree build; cp "$project/scripts/lib/debian-root.sh" scripts/lib/; mkdir stages; export WORK=$work TMPDIR=$work
+    cat >stages/CMakeLists.txt <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(stages NONE)
+enable_testing()
+add_test(NAME fails COMMAND sh -c "echo said; exit 3")
+add_test(NAME naps COMMAND sh -c "setsid sleep $ENV{NAP} & touch $POPGEN_ROOTS/root $ENV{WORK}/up; sleep $ENV{NAP}")
+set_tests_properties(fails naps PROPERTIES LABELS test)
+CMAKE
+    for row in "none|8" "TERM|143" "INT|130"; do
+        rm -f "$work/up"; export NAP=0.5; [ "${row%|*}" = none ] || NAP=61.25
+        setsid env --default-signal=INT bash -c 'source scripts/lib/common.sh; run_stages test' >out 2>&1 3>&- & pid=$!
+        if [ "${row%|*}" = INT ]; then pid=-$pid; fi  # Ctrl-C reaches the group; a TERM, the script
+        if [ "${row%|*}" != none ]; then until [ -e "$work/up" ]; do sleep 0.1; done; kill -"${row%|*}" -- "$pid"; fi
+        status=0; wait "${pid#-}" || status=$?; assert_equal "$status" "${row#*|}"
+        timeout 5 sh -c "while pgrep -f 'sleep ${NAP/./[.]}' || losetup -a | grep -F '$work'; do sleep 0.1; done"
+        assert [ ! -e build-stages/roots/root ]
+        [ "${row%|*}" != none ] || assert_equal "$(grep -cE '^said$|^\s+1 - fails \(Failed\)$' out)" 2
+    done
 }
 @test "nothing started in a Debian root's namespaces outlives them, a process of its own session too" {
     [ "$(id -u)" -eq 0 ] || skip "unshare runs only as root"
