@@ -1,5 +1,6 @@
 # Shared by the scripts: the project's root and installing missing packages.
 # shellcheck shell=bash
+# shellcheck disable=SC2034 # the package lists are read by the scripts that source this file
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
@@ -99,7 +100,6 @@ RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
 # Make, CMake's default build tool: all that the plain CMake build (cmake -B
 # build; cmake --build build; cmake --install build) needs for the window,
 # the command line and their desktop files (scripts/test-plain-build).
-# shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
 # What its tests need besides: GoogleTest, bats (the command line's test
 # and the scripts' guards), the tools and fonts of the window tests (the
@@ -107,7 +107,6 @@ PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11
 # DejaVu), and what the guards run (pgrep), which a minimal root may lack.
 # The guard of test-reproducible --against skips there: reprotest and
 # diffoscope are no tools of the plain build.
-# shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdotool x11-xserver-utils locales
                      fonts-dejavu-core fonts-liberation procps)
 
@@ -143,9 +142,7 @@ BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "$
 # WebKitGTK's MiniBrowser (on Xvfb) through WebKitWebDriver, both with
 # Selenium, and headless Firefox ESR over WebDriver BiDi, with
 # websocket-client.
-# shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_BUILD_PACKAGES=(cmake ninja-build emscripten)
-# shellcheck disable=SC2034 # read by scripts/test-web, which sources this file
 WEB_TEST_PACKAGES=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb python3-selenium python3-websocket
                    # the font the page is drawn for, at 10 px as the fitting test expects
                    fonts-liberation)
@@ -160,34 +157,26 @@ add_i386_architecture() {
 }
 
 # The compiler of each architecture that the project is cross-built for.
-# shellcheck disable=SC2034 # read by scripts/test-windows, scripts/test-arm and package-windows.sh
 declare -A CROSS_COMPILER=([x64]=g++-mingw-w64-x86-64 [x86]=g++-mingw-w64-i686
                            [arm64]=g++-aarch64-linux-gnu [armhf]=g++-arm-linux-gnueabihf)
 # The Windows builds' tests under Wine (scripts/test-windows, which adds
 # each architecture's compiler, and for x86 32-bit Wine, WINE32_PACKAGES,
 # from Debian's i386 architecture): a private X server with keyboard input
 # for the window tests, and bats for the command line's.
-# shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
 WINDOWS_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev wine wine64 xvfb xauth xdotool x11-xserver-utils
                        bats bats-support bats-assert)
-# shellcheck disable=SC2034 # read by scripts/test-windows, which sources this file
 WINE32_PACKAGES=(wine32:i386)
 # The Windows zips (scripts/package windows), besides each compiler.
-# shellcheck disable=SC2034 # read by scripts/lib/package-windows.sh, which sources this file
 WINDOWS_PACKAGE_PACKAGES=(cmake ninja-build libcli11-dev zip unzip)
 # The ARM builds' tests under qemu-user (scripts/test-arm), besides each
 # compiler; the locale sources for the comma-decimal locale of the tests,
 # bats for the command line's.
-# shellcheck disable=SC2034 # read by scripts/test-arm, which sources this file
 ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user bats bats-support bats-assert)
 # The Windows window's start-up timed under Wine (scripts/measure-startup).
-# shellcheck disable=SC2034 # read by scripts/measure-startup, which sources this file
 STARTUP_PACKAGES=(cmake ninja-build "${CROSS_COMPILER[x64]}" wine wine64 xvfb xauth)
 # A fresh Debian root (scripts/lib/debian-root.sh), and the Windows icon's
 # renderers (scripts/make-windows-icon).
-# shellcheck disable=SC2034 # read by scripts/lib/debian-root.sh, which sources this file
 DEBIAN_ROOT_PACKAGES=(mmdebstrap git)
-# shellcheck disable=SC2034 # read by scripts/make-windows-icon, which sources this file
 ICON_PACKAGES=(librsvg2-bin imagemagick)
 
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
