@@ -9,6 +9,8 @@ tree() {
     cp "${@/#/$project/scripts/}" scripts/; echo 'project(P VERSION 1.9.0 X)' >CMakeLists.txt
 }
 in_script() { run bash -ec "source '$project/scripts/lib/common.sh'; $1"; }  # LINES, as a script of ours
+# ended PIDS...: waits, 10 s at most, until none of PIDS runs (a zombie has ended).
+ended() { local IFS=,; timeout 10 sh -c 'while ps -o stat= -p "$0" 2>/dev/null | grep -qv ^Z; do sleep 0.1; done' "$*"; }
 @test "an accepted appstream or lintian finding passes; any other, or a tool that failed, fails" {
     source "$project/scripts/lib/package-findings.sh"; homepage_missing_only=1  # as appstream_clean finds in row 1
     while IFS='|' read -r tool code verdict; do  # appstream_clean FILE..., lintian_clean DEB FOLDER
@@ -151,12 +153,27 @@ ROWS
     stub mmdebstrap; export TMPDIR=$work
     run bash "$project/scripts/test-plain-build" --while sh -c 'exit 9'; assert_failure 9
 }
-@test "nothing started in a Debian root's namespaces outlives them, a process of its own session too" {
+@test "nothing started in a Debian root's namespaces outlives them, on a KILL or a Ctrl-C too; its root is a mount" {
     [ "$(id -u)" -eq 0 ] || skip "unshare runs only as root"
-    in_script "source '$project/scripts/lib/debian-root.sh'; alone sh -c '
-        setsid sh -c \"touch $work/up; sleep 30; :\" $work/left >/dev/null 2>&1 3>&- &
-        until [ -e $work/up ]; do sleep 0.1; done'"
-    assert_success; pids=$(pgrep -f "$work/left" | sed 's/^/-/'); assert_equal "$pids" ""  # its group, found by its mark
+    printf 'source %q; source %q\nalone sh -c %q "$1"\n' "$project/scripts/lib/"{common,debian-root}.sh "setsid sh -c \
+        'touch $work/up; sleep 30; :' $work/left >/dev/null 2>&1 3>&- & until [ -e $work/up ]; do sleep 0.1; done
+        [ \$0 = exit ] || sleep 30" >"$work/script"  # a process of its own session, found by its mark
+    for row in exit\|0 KILL\|137 INT\|130; do  # the script in a group of its own, as a terminal's Ctrl-C reaches
+        rm -f "$work/up"; setsid env --default-signal=INT bash -e "$work/script" "${row%|*}" &>/dev/null 3>&- & pid=$!
+        until [ -e "$work/up" ]; do sleep 0.1; done; pids=$(pgrep -f "$work/left") || true
+        case $row in KILL*) kill -KILL "$(pgrep -P "$pid" -x unshare)" ;; INT*) kill -INT -- "-$pid" ;; esac
+        ended $pids; status=0; wait "$pid" || status=$?; assert_equal "$status" "${row#*|}"
+    done
+    root=$work/root; mkdir -p "$root"/{usr,proc,sys,dev}; for dir in bin lib lib64; do ln -s "usr/$dir" "$root"; done
+    run -0 unshare --mount bash -c "mount --bind /usr $root/usr; source '$project/scripts/lib/common.sh'
+        source '$project/scripts/lib/debian-root.sh'; root=$root in_root 'unshare --mount true'"  # (the guards' unshare)
+}
+@test "debian_root makes the root with the host's apt settings for reaching the mirror, and fails with mmdebstrap" {
+    [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"
+    stub apt-config 'printf "%s\n" "APT::Architecture \"amd64\";" "Acquire::http::Proxy \"http://p:3128\";"'
+    stub mmdebstrap 'exit 7'; in_script "source '$project/scripts/lib/debian-root.sh'; TMPDIR=$work; debian_root 13 0"
+    assert_failure 7; run -0 grep -o -- '--aptopt=[^;]*;' "$work/mmdebstrap.args"
+    assert_output '--aptopt=Acquire::http::Proxy "http://p:3128";'
 }
 @test "a folder below the top one whose test lacks the fixture is refused" {
     mkdir -p "$work/p/sub"; echo 'add_test(NAME bare COMMAND true)' >"$work/p/sub/CMakeLists.txt"
