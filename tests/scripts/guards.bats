@@ -182,6 +182,13 @@ ROWS
     run ! cmake -S "$work/p" -B "$work/p/b" -DCMAKE_SYSTEM_NAME=Windows
     assert_output --partial 'sub/CMakeLists.txt: the tests bare do not require'
 }
+@test "a bats test CTest runs passes, by a name with signs, and fails once the file names it otherwise" {
+    mkdir "$work/p"; printf '@test "a (b) c.d+" {\n    true\n}\n' >"$work/p/t.bats"
+    printf 'cmake_minimum_required(VERSION 3.25)\nproject(p NONE)\ninclude(%s/cmake/bats-tests.cmake)\n%s\n' "$project" \
+        "enable_testing()"$'\n'"add_bats_tests(p $work/p/t.bats)" >"$work/p/CMakeLists.txt"; cmake -S "$work/p" -B "$work/p/b" >/dev/null
+    run -0 ctest --test-dir "$work/p/b"; sed -i 's/(b)/(B)/' "$work/p/t.bats"; run -8 ctest --test-dir "$work/p/b"
+    assert_line $'\t  1 - p_a_b_c_d (Failed)'
+}
 # release_tree: a scratch clone holding scripts/release at 1.9.0, its packagers stubs that add dist/p.
 release_tree() {
     tree release; git init -q; git config user.name t; git config user.email t@t; echo /dist/ >.gitignore
