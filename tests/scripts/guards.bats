@@ -122,7 +122,7 @@ ROWS
 @test "test-reproducible --against DIR names a package of DIR that differs from its build's" {
     command -v reprotest diffoscope faketime >/dev/null || skip "no reprotest, diffoscope or faketime here"
     tree test-reproducible; mkdir "$work/dir"; printf 'other\nt\nz\n' >"$work/dir/a.html"  # (et_EE sorts z before t)
-    echo 'mkdir dist && printf "made\nt\nz\n" | sort >dist/a.html && cd dist && sha256sum a.html >SHA256SUMS' >scripts/package
+    echo 'mkdir dist && cd dist && printf "made\nt\nz\n" | sort >a.html && sha256sum a.html >SHA256SUMS' >scripts/package
     chmod +x scripts/package; git init -q; git add -A; git -c user.name=t -c user.email=t@t commit -qm t
     run bash scripts/test-reproducible --against "$work/dir"; assert_failure 1  # diffoscope: the package, the change
     assert_line --regexp '^│ │ ├── \+\+\+ .*/source-root/dist/a\.html$'
@@ -155,25 +155,23 @@ ROWS
 }
 @test "nothing started in a Debian root's namespaces outlives them, on a KILL or a Ctrl-C too; its root is a mount" {
     [ "$(id -u)" -eq 0 ] || skip "unshare runs only as root"
-    printf 'source %q; source %q\nalone sh -c %q "$1"\n' "$project/scripts/lib/"{common,debian-root}.sh "setsid sh -c \
-        'touch $work/up; sleep 30; :' $work/left >/dev/null 2>&1 3>&- & until [ -e $work/up ]; do sleep 0.1; done
-        [ \$0 = exit ] || sleep 30" >"$work/script"  # a process of its own session, found by its mark
+    printf 'source %q; source %q; eval "$1"\n' "$project/scripts/lib/"{common,debian-root}.sh >"$work/script"
     for row in exit\|0 KILL\|137 INT\|130; do  # the script in a group of its own, as a terminal's Ctrl-C reaches
-        rm -f "$work/up"; setsid env --default-signal=INT bash -e "$work/script" "${row%|*}" &>/dev/null 3>&- & pid=$!
+        rm -f "$work/up"; setsid env --default-signal=INT bash -e "$work/script" "alone sh -c 'setsid sh -c \
+            \"touch $work/up; sleep 30; :\" $work/left >/dev/null 2>&1 3>&- & until [ -e $work/up ]; do sleep 0.1; done
+            [ ${row%|*} = exit ] || sleep 30'" &>/dev/null 3>&- & pid=$!  # left: a session of its own
         until [ -e "$work/up" ]; do sleep 0.1; done; pids=$(pgrep -f "$work/left") || true
         case $row in KILL*) kill -KILL "$(pgrep -P "$pid" -x unshare)" ;; INT*) kill -INT -- "-$pid" ;; esac
         ended $pids; status=0; wait "$pid" || status=$?; assert_equal "$status" "${row#*|}"
     done
     root=$work/root; mkdir -p "$root"/{usr,proc,sys,dev}; for dir in bin lib lib64; do ln -s "usr/$dir" "$root"; done
-    run -0 unshare --mount bash -c "mount --bind /usr $root/usr; source '$project/scripts/lib/common.sh'
-        source '$project/scripts/lib/debian-root.sh'; root=$root in_root 'unshare --mount true'"  # (the guards' unshare)
+    run -0 unshare -m bash -e "$work/script" "mount --bind /usr $root/usr; root=$root in_root 'unshare --mount true'"
 }
 @test "debian_root makes the root with the host's apt settings for reaching the mirror, and fails with mmdebstrap" {
-    [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"
-    stub apt-config 'printf "%s\n" "APT::Architecture \"amd64\";" "Acquire::http::Proxy \"http://p:3128\";"'
-    stub mmdebstrap 'exit 7'; in_script "source '$project/scripts/lib/debian-root.sh'; TMPDIR=$work; debian_root 13 0"
-    assert_failure 7; run -0 grep -o -- '--aptopt=[^;]*;' "$work/mmdebstrap.args"
-    assert_output '--aptopt=Acquire::http::Proxy "http://p:3128";'
+    [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"; stub mmdebstrap 'exit 7'; cd "$work"
+    stub apt-config 'printf "%s\n" "APT::Architecture \"amd64\";" "Acquire::http::Proxy \"http://p\";"'
+    in_script "source '$project/scripts/lib/debian-root.sh'; TMPDIR=$work; debian_root 13 0"; assert_failure 7
+    run -0 grep -o -- '--aptopt=[^;]*;' mmdebstrap.args; assert_output '--aptopt=Acquire::http::Proxy "http://p";'
 }
 @test "a folder below the top one whose test lacks the fixture is refused" {
     mkdir -p "$work/p/sub"; echo 'add_test(NAME bare COMMAND true)' >"$work/p/sub/CMakeLists.txt"
@@ -183,11 +181,10 @@ ROWS
     assert_output --partial 'sub/CMakeLists.txt: the tests bare do not require'
 }
 @test "a bats test CTest runs passes, by a name with signs, and fails once the file names it otherwise" {
-    mkdir "$work/p"; printf '@test "a (b) c.d+" {\n    true\n}\n' >"$work/p/t.bats"
-    printf 'cmake_minimum_required(VERSION 3.25)\nproject(p NONE)\ninclude(%s/cmake/bats-tests.cmake)\n%s\n' "$project" \
-        "enable_testing()"$'\n'"add_bats_tests(p $work/p/t.bats)" >"$work/p/CMakeLists.txt"; cmake -S "$work/p" -B "$work/p/b" >/dev/null
-    run -0 ctest --test-dir "$work/p/b"; sed -i 's/(b)/(B)/' "$work/p/t.bats"; run -8 ctest --test-dir "$work/p/b"
-    assert_line $'\t  1 - p_a_b_c_d (Failed)'
+    mkdir "$work/p"; cd "$work/p"; printf '@test "a (b) c.d+" {\n    true\n}\n' >t.bats
+    printf 'cmake_minimum_required(VERSION 3.25)\nproject(p NONE)\n%s\nenable_testing()\nadd_bats_tests(p %s/t.bats)\n' \
+        "include($project/cmake/bats-tests.cmake)" "$PWD" >CMakeLists.txt; cmake -B b >/dev/null; cd b; run -0 ctest
+    sed -i 's/(b)/(B)/' ../t.bats; run -8 ctest; assert_line $'\t  1 - p_a_b_c_d (Failed)'
 }
 # release_tree: a scratch clone holding scripts/release at 1.9.0, its packagers stubs that add dist/p.
 release_tree() {
@@ -224,9 +221,12 @@ ROWS
     stub wine 'echo "reg: Unable to access or create the specified registry key"; exit 1'
     run ! trace_dll_search_calls wine; assert_output "reg: Unable to access or create the specified registry key"
 }
-@test "trace_dll_search_calls is not held up by a Wine service that outlives reg and keeps its output" {
-    stub wine "sleep 20 & echo \$! >$work/service"; status=0
-    timeout 5 bash -c "source '$project/tests/support/wine_relay.sh'; trace_dll_search_calls wine" &>/dev/null 3>&- ||
-        status=$?
-    pids=$(cat "$work/service"); assert_equal "$status" 0
+@test "trace_dll_search_calls and measure-startup are not held up by a Wine service that keeps their output" {
+    stub wine "sleep 20 & echo \$! >>$work/service"; stub wineserver; stub cmake '[ "$1" != -S ] || mkdir -p "$4"'
+    tree measure-startup; install -D /dev/null tests/support/private_display.sh; stub git 'tar -c -T /dev/null'
+    for run in "trace_dll_search_calls wine" "scripts/measure-startup HEAD"; do  # their output: where the service's goes
+        run timeout 5 bash -c "source '$project/tests/support/wine_relay.sh'; $run &>/dev/null" 3>&-
+        pids=$(cat "$work/service"); assert_success
+    done
+    teardown; ended $pids  # what the stubs left running, ended by teardown
 }
