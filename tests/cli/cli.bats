@@ -145,6 +145,9 @@ ranges=(--rook 100 200 --knight 250 350 --bishop 300 300 --queen -900 -800 --mov
         done
         run awk 'length > 79 { print NR ": " $0 }' out
         assert_output ''
+        run -0 sed 's/ $//' out; assert_line '  --rook MIN MAX              Min and Max of Rook (default "0" "1000")'
+        assert_line 'Exit status: 0 when the list was written; 1 when the run failed (the reason'  # less the blank
+        assert_line 'goes to standard error and the previous list stays as it was); 2 for a usage'  # of CLI11 2.5
     done
 }
 

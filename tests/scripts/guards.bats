@@ -9,6 +9,8 @@ tree() {
     cp "${@/#/$project/scripts/}" scripts/; echo 'project(P VERSION 1.9.0 X)' >CMakeLists.txt
 }
 in_script() { run bash -ec "source '$project/scripts/lib/common.sh'; $1"; }  # LINES, as a script of ours
+# ended PIDS...: waits, 10 s at most, until none of PIDS runs (a zombie has ended).
+ended() { local IFS=,; timeout 10 sh -c 'while ps -o stat= -p "$0" 2>/dev/null | grep -qv ^Z; do sleep 0.1; done' "$*"; }
 @test "an accepted appstream or lintian finding passes; any other, or a tool that failed, fails" {
     source "$project/scripts/lib/package-findings.sh"; homepage_missing_only=1  # as appstream_clean finds in row 1
     while IFS='|' read -r tool code verdict; do  # appstream_clean FILE..., lintian_clean DEB FOLDER
@@ -62,12 +64,12 @@ ROWS
 }
 @test "test-reproducible --against DIR names a package of DIR that differs from its build's" {
     command -v reprotest diffoscope faketime >/dev/null || skip "no reprotest, diffoscope or faketime here"
-    tree test-reproducible; mkdir "$work/dir"; echo other >"$work/dir/a.html"
-    printf 'mkdir dist && echo made >dist/a.html && cd dist && sha256sum a.html >SHA256SUMS\n' >scripts/package
+    tree test-reproducible; mkdir "$work/dir"; printf 'other\nt\nz\n' >"$work/dir/a.html"  # (et_EE sorts z before t)
+    echo 'mkdir dist && cd dist && printf "made\nt\nz\n" | sort >a.html && sha256sum a.html >SHA256SUMS' >scripts/package
     chmod +x scripts/package; git init -q; git add -A; git -c user.name=t -c user.email=t@t commit -qm t
-    run bash scripts/test-reproducible --against "$work/dir"; assert_failure  # diffoscope: the package, the change
+    run bash scripts/test-reproducible --against "$work/dir"; assert_failure 1  # diffoscope: the package, the change
     assert_line --regexp '^│ │ ├── \+\+\+ .*/source-root/dist/a\.html$'
-    assert_line '│ │ │ -other'; assert_line '│ │ │ +made'
+    assert_line '│ │ │ -other'; assert_line '│ │ │ +made'; assert_line '│ │ │ +t'  # sorted in et_EE
 }
 @test "two builds of one folder never overlap" {
     source "$project/scripts/lib/common.sh"; ROOT=$work; stub cmake "mkdir $work/b || exit 1; sleep 0.3; rmdir $work/b"
@@ -120,12 +122,25 @@ CMAKE
         [ "${row%|*}" != none ] || assert_equal "$(grep -cE '^said$|^\s+1 - fails \(Failed\)$' out)" 2
     done
 }
-@test "nothing started in a Debian root's namespaces outlives them, a process of its own session too" {
+@test "nothing started in a Debian root's namespaces outlives them, on a KILL or a Ctrl-C too; its root is a mount" {
     [ "$(id -u)" -eq 0 ] || skip "unshare runs only as root"
-    in_script "source '$project/scripts/lib/debian-root.sh'; alone sh -c '
-        setsid sh -c \"touch $work/up; sleep 30; :\" $work/left >/dev/null 2>&1 3>&- &
-        until [ -e $work/up ]; do sleep 0.1; done'"
-    assert_success; pids=$(pgrep -f "$work/left" | sed 's/^/-/'); assert_equal "$pids" ""  # its group, found by its mark
+    printf 'source %q; source %q; eval "$1"\n' "$project/scripts/lib/"{common,debian-root}.sh >"$work/script"
+    for row in exit\|0 KILL\|137 INT\|130; do  # the script in a group of its own, as a terminal's Ctrl-C reaches
+        rm -f "$work/up"; setsid env --default-signal=INT bash -e "$work/script" "alone sh -c 'setsid sh -c \
+            \"touch $work/up; sleep 30; :\" $work/left >/dev/null 2>&1 3>&- & until [ -e $work/up ]; do sleep 0.1; done
+            [ ${row%|*} = exit ] || sleep 30'" &>/dev/null 3>&- & pid=$!  # left: a session of its own
+        until [ -e "$work/up" ]; do sleep 0.1; done; pids=$(pgrep -f "$work/left") || true
+        case $row in KILL*) kill -KILL "$(pgrep -P "$pid" -x unshare)" ;; INT*) kill -INT -- "-$pid" ;; esac
+        ended $pids; status=0; wait "$pid" || status=$?; assert_equal "$status" "${row#*|}"
+    done
+    root=$work/root; mkdir -p "$root"/{usr,proc,sys,dev}; for dir in bin lib lib64; do ln -s "usr/$dir" "$root"; done
+    run -0 unshare -m bash -e "$work/script" "mount --bind /usr $root/usr; root=$root in_root 'unshare --mount true'"
+}
+@test "debian_root makes the root with the host's apt settings for reaching the mirror, and fails with mmdebstrap" {
+    [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"; stub mmdebstrap 'exit 7'; cd "$work"
+    stub apt-config 'printf "%s\n" "APT::Architecture \"amd64\";" "Acquire::http::Proxy \"http://p\";"'
+    in_script "source '$project/scripts/lib/debian-root.sh'; TMPDIR=$work; debian_root 13 0"; assert_failure 7
+    run -0 grep -o -- '--aptopt=[^;]*;' mmdebstrap.args; assert_output '--aptopt=Acquire::http::Proxy "http://p";'
 }
 @test "a folder below the top one whose test lacks the fixture is refused" {
     mkdir -p "$work/p/sub"; echo 'add_test(NAME bare COMMAND true)' >"$work/p/sub/CMakeLists.txt"
@@ -133,6 +148,12 @@ CMAKE
         "$project" 'enable_testing()' 'add_subdirectory(sub)' >"$work/p/CMakeLists.txt"
     run ! cmake -S "$work/p" -B "$work/p/b" -DCMAKE_SYSTEM_NAME=Windows
     assert_output --partial 'sub/CMakeLists.txt: the tests bare do not require'
+}
+@test "a bats test CTest runs passes, by a name with signs, and fails once the file names it otherwise" {
+    mkdir "$work/p"; cd "$work/p"; printf '@test "a (b) c.d+" {\n    true\n}\n' >t.bats
+    printf 'cmake_minimum_required(VERSION 3.25)\nproject(p NONE)\n%s\nenable_testing()\nadd_bats_tests(p %s/t.bats)\n' \
+        "include($project/cmake/bats-tests.cmake)" "$PWD" >CMakeLists.txt; cmake -B b >/dev/null; cd b; run -0 ctest
+    sed -i 's/(b)/(B)/' ../t.bats; run -8 ctest; assert_line $'\t  1 - p_a_b_c_d (Failed)'
 }
 # release_tree: a scratch clone holding scripts/release at 1.9.0, its packagers stubs that add dist/p.
 release_tree() {
@@ -169,9 +190,12 @@ ROWS
     stub wine 'echo "reg: Unable to access or create the specified registry key"; exit 1'
     run ! trace_dll_search_calls wine; assert_output "reg: Unable to access or create the specified registry key"
 }
-@test "trace_dll_search_calls is not held up by a Wine service that outlives reg and keeps its output" {
-    stub wine "sleep 20 & echo \$! >$work/service"; status=0
-    timeout 5 bash -c "source '$project/tests/support/wine_relay.sh'; trace_dll_search_calls wine" &>/dev/null 3>&- ||
-        status=$?
-    pids=$(cat "$work/service"); assert_equal "$status" 0
+@test "trace_dll_search_calls and measure-startup are not held up by a Wine service that keeps their output" {
+    stub wine "sleep 20 & echo \$! >>$work/service"; stub wineserver; stub cmake '[ "$1" != -S ] || mkdir -p "$4"'
+    tree measure-startup; install -D /dev/null tests/support/private_display.sh; stub git 'tar -c -T /dev/null'
+    for run in "trace_dll_search_calls wine" "scripts/measure-startup HEAD"; do  # their output: where the service's goes
+        run timeout 5 bash -c "source '$project/tests/support/wine_relay.sh'; $run &>/dev/null" 3>&-
+        pids=$(cat "$work/service"); assert_success
+    done
+    teardown; ended $pids  # what the stubs left running, ended by teardown
 }
