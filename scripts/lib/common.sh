@@ -216,7 +216,7 @@ configured_and_built() {
 
 # run_stages LABEL: the stages of stages/CMakeLists.txt that carry LABEL
 # (and the stages they need), run by CTest, which starts each once what it
-# needs has passed and its share of the processor is free, keeps its
+# needs has passed and its share of the machine is free, keeps its
 # output (shown when it fails) and says how long each took. As root, the
 # run is the first process of namespaces of its own (alone, debian-root.sh):
 # an interrupt, a TERM or a kill of this script ends every process of it by
@@ -225,7 +225,8 @@ configured_and_built() {
 run_stages() {
     local stages=$ROOT/build-stages
     cmake -S "$ROOT/stages" -B "$stages" -G Ninja >/dev/null
-    local run=(ctest --test-dir "$stages" -L "^($1)\$" -j "$(($(nproc) + 1))" --output-on-failure)
+    local run=(ctest --test-dir "$stages" -L "^($1)\$" -j 3 --resource-spec-file "$ROOT/stages/resources.json"
+               --output-on-failure)
     if [ "$(id -u)" -ne 0 ]; then "${run[@]}"; return; fi
     # shellcheck source=scripts/lib/debian-root.sh
     source "$ROOT/scripts/lib/debian-root.sh"

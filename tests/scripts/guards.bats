@@ -96,7 +96,7 @@ ROWS
 }
 @test "a run of the stages names a failed one with its output; a TERM or Ctrl-C to it leaves no process or root" {
     [ "$(id -u)" -eq 0 ] || skip "the run's namespaces are made only as root"
-    tree build; cp "$project/scripts/lib/debian-root.sh" scripts/lib/; mkdir stages; export WORK=$work TMPDIR=$work
+    tree build; cp "$project/scripts/lib/debian-root.sh" scripts/lib/; cp -r "$project/stages" .; export WORK=$work TMPDIR=$work
     cat >stages/CMakeLists.txt <<'CMAKE'
 cmake_minimum_required(VERSION 3.25)
 project(stages NONE)
