@@ -116,10 +116,11 @@ PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdoto
 PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man gzip dpkg-dev file)
 
 # What checking the package needs (scripts/test-package) besides building
-# it: validators for the desktop entry and the metainfo, lintian, and a
-# private X server with keyboard input for the real-window test (xmodmap
-# gives the characters it types keys of their own).
-PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian xvfb xauth xdotool x11-xserver-utils)
+# it: validators for the desktop entry and the metainfo, and lintian; in the
+# root it is installed in, a private X server with keyboard input for the
+# real-window test (xmodmap gives the characters it types keys of their own).
+PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian)
+PACKAGE_ROOT_PACKAGES=(xvfb xauth xdotool x11-xserver-utils)
 
 # What scripts/test-reproducible needs besides what scripts/package
 # installs: clones, reprotest and the tools of its variations (faketime, the
@@ -132,7 +133,7 @@ REPRODUCIBLE_CHECK_PACKAGES=(git reprotest faketime locales diffoscope-minimal u
 # only font of the window tests' second run, shellcheck, which reads the
 # scripts (shell_scripts) first, what the scripts' guards run (pgrep, and
 # reprotest with diffoscope), and bats, which runs them.
-BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "${REPRODUCIBLE_CHECK_PACKAGES[@]}"
+BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "${PACKAGE_ROOT_PACKAGES[@]}" "${REPRODUCIBLE_CHECK_PACKAGES[@]}"
                 pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps
                 bats bats-support bats-assert)
 

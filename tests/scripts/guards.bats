@@ -193,3 +193,23 @@ ROWS
     done
     teardown; ended $pids  # what the stubs left running, ended by teardown
 }
+@test "test-package fails on the installed command line, window or purge in its root, and installs nothing here" {
+    [ "$(id -u)" -eq 0 ] || skip "unshare runs only as root"; export TMPDIR=$work POPGEN_DEB=$work/p; touch "$work/p"
+    stub mmdebstrap 'eval r=\${$(($# - 1))}; mkdir -p "$r/proc" "$r/sys" "$r/dev" "$r/tmp" "$r$BATS_TEST_TMPDIR"
+        ln -s usr/bin usr/lib usr/lib64 "$r"'; stub dpkg-deb 'echo 1.9.0'  # a root of this machine's programs, read-only
+    stub chroot "for d in etc usr/bin usr/lib/x86_64-linux-gnu usr/lib64 usr/local/bin; do
+        mkdir -p \"\$1/\$d\" && mount -o bind,ro \"/\$d\" \"\$1/\$d\"; done
+        mount --bind $work/bin \"\$1/usr/local/bin\" && exec /usr/sbin/chroot \"\$@\""
+    while IFS='|' read -r tool code said; do
+        stub population-generator-cli 'cp /root/project/tests/data/default_game_list.txt files/game_list.txt; echo 1.9.0'
+        stub bash 'case $1 in */real_window_test.sh) exit 0; esac; exec /usr/bin/bash "$@"'; stub apt-get
+        [ -z "$tool" ] || stub "$tool" "$code"; run bash "$project/scripts/test-package" </dev/null
+        assert_line --partial "$said"; if [[ $said == FAILED* ]]; then assert_failure; else assert_success; fi
+    done <<'ROWS'
+population-generator-cli|exit 1|FAILED: the installed command line
+bash|case $1 in */real_window_test.sh) exit 1; esac; exec /usr/bin/bash "$@"|FAILED: the installed window
+apt-get|case $5 in purge) touch /root/left; esac|FAILED: purging population-generator left the files above
+||Package checks passed
+ROWS
+    assert [ ! -e "$work/apt-get.args" ]; run -0 ls "$work"; refute_output --partial popgen-debian  # the root gone
+}
