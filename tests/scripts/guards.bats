@@ -96,7 +96,8 @@ ROWS
 }
 @test "a run of the stages names a failed one with its output; a TERM or Ctrl-C to it leaves no process or root" {
     [ "$(id -u)" -eq 0 ] || skip "the run's namespaces are made only as root"
-    tree build; cp "$project/scripts/lib/debian-root.sh" scripts/lib/; cp -r "$project/stages" .; export WORK=$work TMPDIR=$work
+    tree build; cp "$project/scripts/lib/debian-root.sh" scripts/lib/; cp -r "$project/stages" .
+    export WORK=$work TMPDIR=$work
     cat >stages/CMakeLists.txt <<'CMAKE'
 cmake_minimum_required(VERSION 3.25)
 project(stages NONE)
@@ -110,7 +111,8 @@ CMAKE
         setsid env --default-signal=INT bash -c 'source scripts/lib/common.sh; run_stages test' >out 2>&1 3>&- & pid=$!
         if [ "${row%|*}" = INT ]; then pid=-$pid; fi  # Ctrl-C reaches the group; a TERM, the script
         if [ "${row%|*}" != none ]; then until [ -e "$work/up" ]; do sleep 0.1; done; kill -"${row%|*}" -- "$pid"; fi
-        status=0; wait "${pid#-}" || status=$?; assert_equal "$status" "${row#*|}"
+        status=0; wait "${pid#-}" || status=$?
+        [ "$status" = "${row#*|}" ] || cat out; assert_equal "$status" "${row#*|}"
         timeout 5 sh -c "while pgrep -f 'sleep ${NAP/./[.]}' || losetup -a | grep -F '$work'; do sleep 0.1; done"
         assert [ ! -e build-stages/roots/root ]
         [ "${row%|*}" != none ] || assert_equal "$(grep -cE '^said$|^\s+1 - fails \(Failed\)$' out)" 2
@@ -131,9 +133,11 @@ CMAKE
     run -0 unshare -m bash -e "$work/script" "mount --bind /usr $root/usr; root=$root in_root 'unshare --mount true'"
 }
 @test "debian_root makes the root with the host's apt settings for reaching the mirror, and fails with mmdebstrap" {
-    [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"; stub mmdebstrap 'echo "E: no such mirror"; exit 7'; cd "$work"
+    [ "$(id -u)" -eq 0 ] || skip "mmdebstrap's stub runs only as root (unshare)"; cd "$work"
+    stub mmdebstrap 'echo "E: no such mirror"; exit 7'
     stub apt-config 'printf "%s\n" "APT::Architecture \"amd64\";" "Acquire::http::Proxy \"http://p\";"'
-    in_script "source '$project/scripts/lib/debian-root.sh'; TMPDIR=$work; debian_root 13 0"; assert_failure 7; assert_line "E: no such mirror"
+    in_script "source '$project/scripts/lib/debian-root.sh'; TMPDIR=$work; debian_root 13 0"
+    assert_failure 7; assert_line "E: no such mirror"
     run -0 grep -o -- '--aptopt=[^;]*;' mmdebstrap.args; assert_output '--aptopt=Acquire::http::Proxy "http://p";'
 }
 @test "a folder below the top one whose test lacks the fixture is refused" {
