@@ -57,7 +57,7 @@ package() {
     cp "$build/win32/population-generator.exe" "$build/cli/population-generator-cli.exe" "$stage/"
     # Windows line ends, for every editor. The licence comes with the notices of
     # the libraries that the programs contain.
-    sed -e "s/@VERSION@/$version/" -e "s/@WINDOWS@/$windows/" -e 's/$/\r/' "$ROOT/scripts/lib/package-windows.txt" \
+    sed -e "s/@VERSION@/$version/" -e "s/@WINDOWS@/$windows/" -e 's/$/\r/' "$ROOT/packaging/windows-readme.txt.in" \
         >"$stage/README.txt"
     { cat "$ROOT/LICENSE"; echo; cat "$ROOT/packaging/windows-notices.txt"; } | sed -e 's/$/\r/' >"$stage/LICENSE.txt"
 
