@@ -8,19 +8,12 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # .deb's members and files): SOURCE_DATE_EPOCH when it is set, else the time
 # of the commit checked out, so that one commit gives the same packages.
 # Nothing that is built depends on it: only the packing steps are given it.
-source_date_epoch() {
-    if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
-        echo "$SOURCE_DATE_EPOCH"
-    else
-        git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0
-    fi
-}
+source_date_epoch() { echo "${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)}"; }
 
 # shell_scripts: the project's shell scripts, one a line, from the root: the
-# *.sh, *.bash and *.bats (tests) files and every other file whose first line is a shell's #!. Of the
-# files in the clone, new ones too (but not those .gitignore leaves out);
-# outside a clone, of every file but those in the build folders, dist/ and
-# node_modules/.
+# *.sh, *.bash and *.bats files and every other whose first line is a shell's
+# #!. Of the files in the clone, new ones too (but not those .gitignore leaves
+# out); outside a clone, of all but the build folders, dist/ and node_modules/.
 shell_scripts() {
     local file first
     { git -C "$ROOT" ls-files --cached --others --exclude-standard 2>/dev/null ||
@@ -33,8 +26,7 @@ shell_scripts() {
         done
 }
 
-# project_version BUILD: the project's version, as the build folder BUILD
-# was configured with.
+# project_version BUILD: the project's version, as build folder BUILD has it.
 project_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"; }
 
 # How long apt-get waits for another package manager (a desktop's automatic
@@ -73,8 +65,7 @@ ensure_packages() {
         echo "No apt-get here: not installing anything; the README names what the build needs." >&2
         return 0
     fi
-    local missing=()
-    local package
+    local missing=() package
     for package in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
             missing+=("$package")
