@@ -95,11 +95,11 @@ PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11
 # What its tests need besides: GoogleTest, bats (the command line's test
 # and the scripts' guards), the tools and fonts of the window tests (the
 # real window's private X server, the comma-decimal locale's sources,
-# DejaVu), and what the guards run (pgrep), which a minimal root may lack.
-# The guard of test-reproducible --against skips there: reprotest and
-# diffoscope are no tools of the plain build.
+# DejaVu), and what the guards run (pgrep, mkfs.ext4), which a minimal root
+# may lack. The guard of test-reproducible --against skips there: reprotest
+# and diffoscope are no tools of the plain build.
 PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdotool x11-xserver-utils locales
-                     fonts-dejavu-core fonts-liberation procps)
+                     fonts-dejavu-core fonts-liberation procps e2fsprogs)
 
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
