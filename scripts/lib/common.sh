@@ -104,12 +104,12 @@ PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11
 # What its tests need besides: GoogleTest, bats (the command line's test
 # and the scripts' guards), the tools and fonts of the window tests (the
 # real window's private X server, the comma-decimal locale's sources,
-# DejaVu), and what the guards run (pgrep), which a minimal root may lack.
+# DejaVu), and what the guards run (pgrep, ssh-keygen), which a minimal root may lack.
 # The guard of test-reproducible --against skips there: reprotest and
 # diffoscope are no tools of the plain build.
 # shellcheck disable=SC2034 # read by scripts/test-plain-build, which sources this file
 PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdotool x11-xserver-utils locales
-                     fonts-dejavu-core fonts-liberation procps)
+                     fonts-dejavu-core fonts-liberation procps openssh-client)
 
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
@@ -131,10 +131,10 @@ REPRODUCIBLE_CHECK_PACKAGES=(git reprotest faketime locales diffoscope-minimal u
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, DejaVu, the
 # only font of the window tests' second run, shellcheck, which reads the
-# scripts (shell_scripts) first, what the scripts' guards run (pgrep, and
-# reprotest with diffoscope), and bats, which runs them.
+# scripts (shell_scripts) first, what the scripts' guards run (pgrep, ssh-keygen,
+# and reprotest with diffoscope), and bats, which runs them.
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "${REPRODUCIBLE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps
+                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps openssh-client
                 bats bats-support bats-assert)
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js
