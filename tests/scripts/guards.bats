@@ -188,7 +188,7 @@ release_tree() {
 1.9.0|not above the current version, 1.9.0|git commit -qam change
 1.8.10|not above the current version, 1.9.0|
 1.9.1|(gpg.format ssh; openpgp or ssh, whose .pub lies beside it) did not sign|git config user.signingkey "$work/none"
-1.9.1|git has no key to sign with. Set the one docs/signing-key.md names|git config --unset user.signingkey
+1.9.1|git has no key to sign with (for a trial|git config --unset user.signingkey
 ROWS
     run -0 bash scripts/release --unsigned 1.9.1; assert_equal "$(git tag -v v1.9.1 2>&1 | tail -n 1)" "error: no signature found"
     assert_equal "${lines[-1]}" "UNSIGNED (--unsigned): a trial, not to be published. Undo it: git tag -d v1.9.1 && git reset --hard HEAD~1"
