@@ -95,11 +95,11 @@ PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11
 # What its tests need besides: GoogleTest, bats (the command line's test
 # and the scripts' guards), the tools and fonts of the window tests (the
 # real window's private X server, the comma-decimal locale's sources,
-# DejaVu), and what the guards run (pgrep, mkfs.ext4), which a minimal root
-# may lack. The guard of test-reproducible --against skips there: reprotest
-# and diffoscope are no tools of the plain build.
+# DejaVu), and what the guards run (pgrep, mkfs.ext4, ssh-keygen), which a
+# minimal root may lack. The guard of test-reproducible --against skips
+# there: reprotest and diffoscope are no tools of the plain build.
 PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdotool x11-xserver-utils locales
-                     fonts-dejavu-core fonts-liberation procps e2fsprogs)
+                     fonts-dejavu-core fonts-liberation procps e2fsprogs openssh-client)
 
 # What building the Debian package needs (scripts/package deb): the window's
 # and the command line's build (CLI11 is its header-only parser), the icon's
@@ -122,10 +122,11 @@ REPRODUCIBLE_CHECK_PACKAGES=(git reprotest faketime locales diffoscope-minimal u
 # What building and testing the project needs: everything, the locale
 # sources from which the tests compile a comma-decimal locale, DejaVu, the
 # only font of the window tests' second run, shellcheck, which reads the
-# scripts (shell_scripts) first, what the scripts' guards run (pgrep, and
-# reprotest with diffoscope), and bats, which runs them.
-BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "${PACKAGE_ROOT_PACKAGES[@]}" "${REPRODUCIBLE_CHECK_PACKAGES[@]}"
-                pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales fonts-dejavu-core shellcheck procps
+# scripts (shell_scripts) first, what the scripts' guards run (pgrep,
+# ssh-keygen, and reprotest with diffoscope), and bats, which runs them.
+BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "${PACKAGE_ROOT_PACKAGES[@]}"
+                "${REPRODUCIBLE_CHECK_PACKAGES[@]}" pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales
+                fonts-dejavu-core shellcheck procps openssh-client
                 bats bats-support bats-assert)
 
 # The page for browsers (scripts/package web): emscripten, with the Node.js

@@ -153,32 +153,42 @@ CMAKE
         "include($project/cmake/bats-tests.cmake)" "$PWD" >CMakeLists.txt; cmake -B b >/dev/null; cd b; run -0 ctest
     sed -i 's/(b)/(B)/' ../t.bats; run -8 ctest; assert_line $'\t  1 - p_a_b_c_d (Failed)'
 }
-# release_tree: a scratch clone holding scripts/release at 1.9.0, its packagers stubs that add dist/p.
+# release_tree: a scratch clone holding scripts/release at 1.9.0, its packagers stubs that add dist/p and its
+# SHA256SUMS, a stale dist/ and a throwaway SSH key to sign with, which $work/signers allows.
 release_tree() {
     tree release; git init -q; git config user.name t; git config user.email t@t; echo /dist/ >.gitignore
     printf '## Unreleased\n\n## 1.9.0 - 2026-12-07\n' >CHANGELOG.md; echo population-generator_1.9.0_all.deb >README.md
-    printf 'mkdir -p dist && touch dist/p\n' | tee scripts/package >scripts/test-reproducible
-    git add -A; git commit -qm base
+    printf 'mkdir -p dist && echo p >dist/p && cd dist && sha256sum p >SHA256SUMS\n' | tee scripts/package >scripts/test-reproducible
+    git add -A; git commit -qm base; mkdir dist; touch dist/stale; ssh-keygen -q -t ed25519 -N '' -f "$work/key"
+    git config gpg.format ssh; git config user.signingkey "$work/key"; git config gpg.ssh.allowedSignersFile "$work/signers"
+    echo "maintainer namespaces=\"git,file\" $(cat "$work/key.pub")" >"$work/signers"
 }
-@test "release refuses an empty change log, a malformed version, changes or an older version, changing nothing" {
+@test "release refuses an empty change log, a malformed version, changes, an older version or no key, changing nothing" {
     release_tree
     while IFS='|' read -r version said change; do
-        eval "$change"; before=$(git rev-parse HEAD; git status --porcelain; cat CHANGELOG.md)
+        eval "$change"; before=$(git rev-parse HEAD; git status --porcelain; git tag; ls dist; cat CHANGELOG.md)
         run ! bash scripts/release "$version"; assert_output --partial "$said"
-        assert_equal "$(git rev-parse HEAD; git status --porcelain; cat CHANGELOG.md)" "$before"
+        assert_equal "$(git rev-parse HEAD; git status --porcelain; git tag; ls dist; cat CHANGELOG.md)" "$before"
     done <<'ROWS'
 1.9.1|'## Unreleased' in CHANGELOG.md is empty|
 1.9|as MAJOR.MINOR.PATCH|sed -i 's/^## Unreleased$/&\n\n- A change./' CHANGELOG.md
 1.9.1|uncommitted changes|
 1.9.0|not above the current version, 1.9.0|git commit -qam change
 1.8.10|not above the current version, 1.9.0|
+1.9.1|(gpg.format ssh; openpgp or ssh, whose .pub lies beside it) did not sign|git config user.signingkey "$work/none"
+1.9.1|git has no key to sign with (for a trial|git config --unset user.signingkey
 ROWS
+    run -0 bash scripts/release --unsigned 1.9.1; assert_equal "$(git tag -v v1.9.1 2>&1 | tail -n 1)" "error: no signature found"
+    assert_equal "${lines[-1]}" "UNSIGNED (--unsigned): a trial, not to be published. Undo it: git tag -d v1.9.1 && git reset --hard HEAD~1"
 }
-@test "release 1.10.0 after 1.9.0: the commit, its tag, the headings, and a fresh dist/" {
+@test "release 1.10.0 after 1.9.0: the commit, its tag, the headings, a fresh dist/, signed; a changed byte fails" {
     release_tree; sed -i 's/^## Unreleased$/&\n\n- A change./' CHANGELOG.md; git commit -qam change
-    mkdir dist; touch dist/stale; run -0 bash scripts/release 1.10.0
-    assert_equal "$(git log -1 --format=%s v1.10.0), $(git cat-file -t v1.10.0), $(git status --porcelain; ls dist)" \
-        "Release 1.10.0, tag, p"
+    run -0 bash scripts/release 1.10.0
+    assert_equal "$(git log -1 --format=%s v1.10.0), $(git cat-file -t v1.10.0), $(git status --porcelain; LC_ALL=C ls -m dist)" \
+        "Release 1.10.0, tag, SHA256SUMS, SHA256SUMS.sig, p"
+    run -0 git tag -v v1.10.0; assert_output --partial 'Good "git" signature for maintainer'
+    checked() { ssh-keygen -Y verify -f "$work/signers" -I maintainer -n file -s dist/SHA256SUMS.sig <dist/SHA256SUMS; }
+    run -0 checked; sed -i '1s/^./x/' dist/SHA256SUMS; run ! checked
     assert_equal "$(grep -c 1.10.0 CMakeLists.txt README.md | xargs)" "CMakeLists.txt:1 README.md:1"
     assert_equal "$(grep '^[#-]' CHANGELOG.md | xargs -d '\n')" \
         "## Unreleased ## 1.10.0 - $(date +%F) - A change. ## 1.9.0 - 2026-12-07"
