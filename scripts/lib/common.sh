@@ -82,62 +82,52 @@ ensure_packages() {
     apt_get install --no-install-recommends "${missing[@]}"
 }
 
-# What building and starting the window needs (scripts/run).
-RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev
-              # The font the window is drawn for; it fits itself to any other.
-              fonts-liberation)
+# What building and starting the window needs (scripts/run); Liberation is
+# the font the window is drawn for (it fits itself to any other).
+RUN_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation)
 
-# The README's list for another Linux distribution, in Debian's names, with
-# Make, CMake's default build tool: all that the plain CMake build (cmake -B
-# build; cmake --build build; cmake --install build) needs for the window,
-# the command line and their desktop files (scripts/test-plain-build).
+# The README's list for another distribution, in Debian's names, with Make,
+# CMake's default build tool: all that the plain CMake build needs for the
+# window, the command line and their desktop files (scripts/test-plain-build).
 PLAIN_BUILD_PACKAGES=(cmake make ninja-build g++ qt6-base-dev libgl-dev libcli11-dev)
-# What its tests need besides: GoogleTest, bats (the command line's test
-# and the scripts' guards), the tools and fonts of the window tests (the
-# real window's private X server, the comma-decimal locale's sources,
-# DejaVu), and what the guards run (pgrep, mkfs.ext4, ssh-keygen), which a
-# minimal root may lack. The guard of test-reproducible --against skips
-# there: reprotest and diffoscope are no tools of the plain build.
+# What its tests need besides: GoogleTest, bats, the window tests' tools and
+# fonts (a private X server, the comma-decimal locale's sources, DejaVu) and
+# what the guards run (pgrep, mkfs.ext4, ssh-keygen), which a minimal root
+# may lack. The guard of test-reproducible --against skips there.
 PLAIN_TEST_PACKAGES=(libgtest-dev bats bats-support bats-assert xvfb xauth xdotool x11-xserver-utils locales
                      fonts-dejavu-core fonts-liberation procps e2fsprogs openssh-client)
 
-# What building the Debian package needs (scripts/package deb): the window's
-# and the command line's build (CLI11 is its header-only parser), the icon's
-# renderer, the man pages' tools and dpkg-shlibdeps.
+# The .deb (scripts/package deb): the build (CLI11 is the command line's
+# header-only parser), the icon's renderer, the man pages' tools,
+# dpkg-shlibdeps. Its checks (scripts/test-package): the desktop entry's and
+# the metainfo's validators and lintian; in the root it is installed in, a
+# private X server with keyboard input for the real-window test.
 PACKAGE_BUILD_PACKAGES=("${RUN_PACKAGES[@]}" libcli11-dev librsvg2-bin help2man gzip dpkg-dev file)
-
-# What checking the package needs (scripts/test-package) besides building
-# it: validators for the desktop entry and the metainfo, and lintian; in the
-# root it is installed in, a private X server with keyboard input for the
-# real-window test (xmodmap gives the characters it types keys of their own).
 PACKAGE_CHECK_PACKAGES=(desktop-file-utils appstream lintian)
 PACKAGE_ROOT_PACKAGES=(xvfb xauth xdotool x11-xserver-utils)
 
-# What scripts/test-reproducible needs besides what scripts/package
-# installs: clones, reprotest and the tools of its variations (faketime, the
-# sources of another locale), and diffoscope with the tools it opens our
-# packages with (zipinfo; readelf, objdump and strings for the programs).
+# scripts/test-reproducible, besides what scripts/package installs: clones,
+# reprotest and its variations' tools (faketime, another locale's sources),
+# diffoscope and what it opens the packages with (zipinfo, binutils).
 REPRODUCIBLE_CHECK_PACKAGES=(git reprotest faketime locales diffoscope-minimal unzip binutils)
 
-# What building and testing the project needs: everything, the locale
-# sources from which the tests compile a comma-decimal locale, DejaVu, the
-# only font of the window tests' second run, shellcheck, which reads the
-# scripts (shell_scripts) first, what the scripts' guards run (pgrep,
-# ssh-keygen, and reprotest with diffoscope), and bats, which runs them.
+# What building and testing the project needs: all of the above, the locale
+# sources and DejaVu of the window tests, shellcheck, bats and what the
+# guards run; the fuzzers' clang, its libFuzzer and sanitizer runtimes and
+# llvm-symbolizer, the release's default (llvm-defaults: no script names a
+# clang version); mkfs.ext4 for the file system of a run's roots (run_stages).
 BUILD_PACKAGES=("${PACKAGE_BUILD_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}" "${PACKAGE_ROOT_PACKAGES[@]}"
                 "${REPRODUCIBLE_CHECK_PACKAGES[@]}" pkg-config libgtest-dev libgmock-dev libbenchmark-dev locales
-                fonts-dejavu-core shellcheck procps openssh-client
-                bats bats-support bats-assert)
+                fonts-dejavu-core shellcheck procps openssh-client bats bats-support bats-assert
+                clang libclang-rt-dev llvm e2fsprogs)
 
-# The page for browsers (scripts/package web): emscripten, with the Node.js
-# and acorn it brings; its tests (scripts/test-web, which installs both
-# lists), driven from Python: headless Chromium through chromedriver and
-# WebKitGTK's MiniBrowser (on Xvfb) through WebKitWebDriver, both with
-# Selenium, and headless Firefox ESR over WebDriver BiDi, with
-# websocket-client.
+# The page (scripts/package web): emscripten, with the Node.js and acorn it
+# brings. Its tests (scripts/test-web), driven from Python: headless
+# Chromium through chromedriver and WebKitGTK's MiniBrowser (on Xvfb)
+# through WebKitWebDriver, with Selenium; headless Firefox ESR over
+# WebDriver BiDi, with websocket-client; the font the page is drawn for.
 WEB_BUILD_PACKAGES=(cmake ninja-build emscripten)
 WEB_TEST_PACKAGES=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb python3-selenium python3-websocket
-                   # the font the page is drawn for, at 10 px as the fitting test expects
                    fonts-liberation)
 
 # wine32 comes from the i386 architecture, which Debian must be told of
@@ -152,34 +142,20 @@ add_i386_architecture() {
 # The compiler of each architecture that the project is cross-built for.
 declare -A CROSS_COMPILER=([x64]=g++-mingw-w64-x86-64 [x86]=g++-mingw-w64-i686
                            [arm64]=g++-aarch64-linux-gnu [armhf]=g++-arm-linux-gnueabihf)
-# The Windows builds' tests under Wine (scripts/test-windows, which adds
-# each architecture's compiler, and for x86 32-bit Wine, WINE32_PACKAGES,
-# from Debian's i386 architecture): a private X server with keyboard input
-# for the window tests, and bats for the command line's.
+# The Windows tests under Wine (scripts/test-windows adds each compiler, and
+# for x86 32-bit Wine from Debian's i386 architecture): a private X server
+# with keyboard input, bats for the command line's. Then the zips.
 WINDOWS_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev wine wine64 xvfb xauth xdotool x11-xserver-utils
                        bats bats-support bats-assert)
 WINE32_PACKAGES=(wine32:i386)
-# The Windows zips (scripts/package windows), besides each compiler.
 WINDOWS_PACKAGE_PACKAGES=(cmake ninja-build libcli11-dev zip unzip)
-# The ARM builds' tests under qemu-user (scripts/test-arm), besides each
-# compiler; the locale sources for the comma-decimal locale of the tests,
-# bats for the command line's.
+# The ARM tests under qemu-user (scripts/test-arm adds each compiler).
 ARM_TEST_PACKAGES=(cmake ninja-build googletest libcli11-dev locales qemu-user bats bats-support bats-assert)
-# The Windows window's start-up timed under Wine (scripts/measure-startup).
+# The Win32 window's start-up under Wine (scripts/measure-startup); a fresh
+# Debian root (debian-root.sh); the Windows icon's renderers (make-windows-icon).
 STARTUP_PACKAGES=(cmake ninja-build "${CROSS_COMPILER[x64]}" wine wine64 xvfb xauth)
-# A fresh Debian root (scripts/lib/debian-root.sh), and the Windows icon's
-# renderers (scripts/make-windows-icon).
 DEBIAN_ROOT_PACKAGES=(mmdebstrap git)
 ICON_PACKAGES=(librsvg2-bin imagemagick)
-
-# The fuzzers: clang, its libFuzzer and sanitizer runtimes, and
-# llvm-symbolizer for readable reports. These are the release's default
-# clang (Debian's llvm-defaults), whatever its version: they put clang++ and
-# llvm-symbolizer on the PATH, where the fuzz preset and scripts/test-fuzz
-# find them, so no script names a clang version.
-BUILD_PACKAGES+=(clang libclang-rt-dev llvm)
-# The file system that holds a run's Debian roots (run_stages).
-BUILD_PACKAGES+=(e2fsprogs)
 
 # at_exit FUNCTION: runs FUNCTION when the script exits, however it ends
 # (an error, an interrupt or a TERM too); the last one given runs first,
