@@ -1,6 +1,6 @@
 # A fresh minimal root of a Debian release, made with mmdebstrap from the
 # mirror this machine's apt sources name, with the commit checked out here
-# cloned into it as /root/project (scripts/test-debian, scripts/test-plain-build).
+# cloned into it as /root/project (scripts/test-debian, test-plain-build and test-package).
 # shellcheck shell=bash
 #
 # debian_root VERSION KEEP: makes it under $POPGEN_ROOTS (a run of the
@@ -23,15 +23,8 @@ timed() {
 
 # debian_root_options ARGS...: the scripts' [--keep], into $keep; anything
 # else calls their usage.
-# shellcheck disable=SC2034 # read by scripts/test-debian and scripts/test-plain-build
-debian_root_options() {
-    keep=0
-    case "$*" in
-        "") ;;
-        --keep) keep=1 ;;
-        *) usage ;;
-    esac
-}
+# shellcheck disable=SC2034 # read by the scripts that make a root
+debian_root_options() { keep=0; case "$*" in "") ;; --keep) keep=1 ;; *) usage ;; esac; }
 
 # alone COMMAND...: COMMAND in mount and process namespaces of its own,
 # with a /proc of its own (at /proc, or at PROC): when it ends, whatever
