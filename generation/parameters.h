@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,24 @@ inline constexpr bool kEveryCoefficientRowHasOption = std::none_of(
     kCoefficientRows.begin(), kCoefficientRows.end(), [](const CoefficientRow& row) { return row.option.empty(); });
 static_assert(kEveryGeneralRowHasOption, "every general row names its command-line option");
 static_assert(kEveryCoefficientRowHasOption, "every coefficient row names its command-line option");
+
+// A row is found by its position in its table (GeneralRowInfo, the record's
+// arrays), and the coefficient table's order is the file's column order: a
+// row numbered out of turn would give its label, default and message to
+// another field, so it stops the build.
+template <typename Row, std::size_t N>
+constexpr bool NumberedInTableOrder(const std::array<Row, N>& rows, int first)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (rows[i].row != first + static_cast<int>(i)) return false;
+    }
+    return true;
+}
+static_assert(NumberedInTableOrder(kGeneralRows, kFirstGeneralRow), "general rows run from kFirstGeneralRow up in table order");
+static_assert(NumberedInTableOrder(kCoefficientRows, kFirstCoefficientRow),
+              "coefficient rows run from kFirstCoefficientRow up in table order");
+static_assert(kLastCoefficientRow < kFirstGeneralRow, "the coefficient rows come before the general rows");
+static_assert(kPlayerCountRow >= kFirstGeneralRow && kPlayerCountRow <= kLastGeneralRow, "the count is a general row");
 
 // Throw std::out_of_range for a row outside 10..14 or 5..9 respectively.
 const GeneralRow& GeneralRowInfo(int row);
