@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/field_texts.h"
 #include "generation/failures.h"
 #include "generation/reported_run.h"
 #include "test_support.h"
@@ -284,6 +285,14 @@ TEST(PopulationList, TheProcessRunWritesUnderTheCurrentFolder)
     std::filesystem::current_path(previous);
     const std::vector<std::string> lines = CrlfLines(ReadBytes(dir.ListPath()));
     EXPECT_EQ(lines.size(), Lines(2));
+}
+
+// The fuzzer's seeds name their fields (fuzz/field_texts.h): no row added shifts what they test.
+TEST(FuzzSeeds, NameFieldsOfTheTables)
+{
+    for (const auto& seed : std::filesystem::directory_iterator(POPGEN_TEST_DATA "/../../fuzz/corpus/generation_run")) {
+        EXPECT_EQ(fuzz_input::ReadFieldTexts(ReadBytes(seed.path())).strays, std::vector<std::string>{}) << seed.path();
+    }
 }
 
 }  // namespace
