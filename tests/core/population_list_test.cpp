@@ -35,7 +35,7 @@ std::vector<std::string> RunLines(const GenerationParameters& parameters, const 
 GenerationParameters WithPlayerCount(const std::string& text)
 {
     GenerationParameters parameters;
-    parameters.General(12) = text;
+    parameters.General(generation::kPlayerCountRow) = text;
     return parameters;
 }
 
@@ -183,9 +183,9 @@ TEST(ReportedRun, TurnsEveryFailureIntoItsKindAndMessage)
         const char* mentions;
     };
     const Case cases[] = {
-        {"success", 12, "2", true, "", ""},
-        {"overflow", 12, "40000", true, "Number out of range", "\"40000\""},
-        {"file", 12, "2", false, "File error", "does not exist"},
+        {"success", generation::kPlayerCountRow, "2", true, "", ""},
+        {"overflow", generation::kPlayerCountRow, "40000", true, "Number out of range", "\"40000\""},
+        {"file", generation::kPlayerCountRow, "2", false, "File error", "does not exist"},
         {"line break", 13, "50\r\n", true, "Text that cannot be written", "line break"},
     };
     for (const Case& c : cases) {
@@ -221,7 +221,7 @@ TEST(PopulationList, GeneralTextsAreWrittenAsTyped)
     GenerationParameters parameters;
     parameters.General(10) = "";
     parameters.General(11) = "  5 ";
-    parameters.General(12) = "1 player";
+    parameters.General(generation::kPlayerCountRow) = "1 player";
     parameters.General(13) = "fünfzig \xE2\x99\x9E";
     parameters.General(14) = "\"900\"";
     TempDir dir;
@@ -233,7 +233,7 @@ TEST(PopulationList, RangesDoNotTouchPlayerOne)
 {
     GenerationParameters parameters;
     for (const generation::CoefficientRow& row : generation::kCoefficientRows) parameters.Coefficient(row.row) = {"-32768", "1e400"};
-    parameters.General(12) = "1";
+    parameters.General(generation::kPlayerCountRow) = "1";
     TempDir dir;
     const std::vector<std::string> lines = RunLines(parameters, dir);
     EXPECT_EQ(lines, list_layout::Head(parameters));
