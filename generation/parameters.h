@@ -8,8 +8,9 @@
 
 namespace generation {
 
-// Rows: the coefficient rows 5..9 are also the column order of the file;
-// the general rows 10..14 are written to the file in ascending order.
+// Rows: the coefficient rows, kFirstCoefficientRow up, are also the column
+// order of the file; the general rows, kFirstGeneralRow up, are written to
+// the file in ascending order.
 inline constexpr int kFirstCoefficientRow = 5;
 inline constexpr int kLastCoefficientRow = 9;
 inline constexpr int kFirstGeneralRow = 10;
@@ -80,7 +81,7 @@ static_assert(NumberedInTableOrder(kCoefficientRows, kFirstCoefficientRow),
 static_assert(kLastCoefficientRow < kFirstGeneralRow, "the coefficient rows come before the general rows");
 static_assert(kPlayerCountRow >= kFirstGeneralRow && kPlayerCountRow <= kLastGeneralRow, "the count is a general row");
 
-// Throw std::out_of_range for a row outside 10..14 or 5..9 respectively.
+// Throw std::out_of_range for a row that is not a general or a coefficient row respectively.
 const GeneralRow& GeneralRowInfo(int row);
 const CoefficientRow& CoefficientRowInfo(int row);
 
@@ -91,17 +92,17 @@ struct CoefficientRange {
     bool operator==(const CoefficientRange&) const = default;
 };
 
-// The fifteen texts that one generation run reads, held exactly as typed:
+// The texts of every field that one generation run reads, held exactly as typed:
 // never trimmed, never validated. A new record holds the default texts.
 class GenerationParameters {
 public:
     GenerationParameters();
 
-    // Rows 10..14; std::out_of_range otherwise.
+    // A general row; std::out_of_range otherwise.
     const std::string& General(int row) const;
     std::string& General(int row);
 
-    // Rows 5..9; std::out_of_range otherwise.
+    // A coefficient row; std::out_of_range otherwise.
     const CoefficientRange& Coefficient(int row) const;
     CoefficientRange& Coefficient(int row);
 
