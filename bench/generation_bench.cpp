@@ -36,7 +36,7 @@ private:
 generation::GenerationParameters WithPlayers(const char* count)
 {
     generation::GenerationParameters parameters;
-    parameters.General(12) = count;
+    parameters.General(generation::kPlayerCountRow) = count;
     return parameters;
 }
 

@@ -212,6 +212,9 @@ int main(int argc, char* argv[])
     } catch (const std::exception& failure) {
         return UsageError(failure.what());
     }
+    // execve may start a program without even its name, argv[0]: the rest
+    // of main takes the name as there, so an empty list is read as a bare start.
+    if (arguments.empty()) arguments.emplace_back(kProgram);
 #ifdef _WIN32
     if (cli::StartedByDoubleClick(cli::CurrentConsoleUse(arguments.size() - 1))) {
         ExplainItself();

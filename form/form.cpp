@@ -1,6 +1,8 @@
 #include "form/form.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <stdexcept>
 
 #include "generation/failures.h"
@@ -51,6 +53,48 @@ constexpr CoefficientPlace kCoefficientPlaces[] = {
     {8, 8, 1800, 615, 5, 11, 16}, {9, 9, 2160, 1095, 6, 12, 17},
 };
 
+// The tab indexes of the controls that stand outside the rows.
+constexpr int kLowerFrameTab = 0;
+constexpr int kMinHeadingTab = 7;
+constexpr int kMaxHeadingTab = 8;
+constexpr int kUpperFrameTab = 18;
+constexpr int kButtonTab = 29;
+
+// Every row of the core's tables has exactly one place, and every place a
+// row: a row without one would have no field in either window or the page.
+template <typename Row, std::size_t N, typename Place, std::size_t M>
+constexpr bool OnePlaceEach(const std::array<Row, N>& rows, const Place (&places)[M])
+{
+    return N == M && std::all_of(rows.begin(), rows.end(), [&places](const Row& row) {
+               return std::count_if(places, places + M, [&row](const Place& place) { return place.row == row.row; }) == 1;
+           });
+}
+static_assert(OnePlaceEach(generation::kGeneralRows, kGeneralPlaces), "every general row has one place in the form");
+static_assert(OnePlaceEach(generation::kCoefficientRows, kCoefficientPlaces),
+              "every coefficient row has one place in the form");
+
+// The tab indexes of all the controls run from 0 with no gap and no two
+// alike, so the keyboard order is the table's and no sort can shuffle it.
+constexpr bool TabIndexesRunFromZero()
+{
+    constexpr std::size_t kCount = 5 + 2 * std::size(kGeneralPlaces) + 3 * std::size(kCoefficientPlaces);
+    std::array<int, kCount> tabs{kLowerFrameTab, kMinHeadingTab, kMaxHeadingTab, kUpperFrameTab, kButtonTab};
+    std::size_t next = 5;
+    for (const GeneralPlace& place : kGeneralPlaces) {
+        for (const int tab : {place.labelTab, place.fieldTab}) tabs[next++] = tab;
+    }
+    for (const CoefficientPlace& place : kCoefficientPlaces) {
+        for (const int tab : {place.labelTab, place.minTab, place.maxTab}) tabs[next++] = tab;
+    }
+    std::array<bool, kCount> seen{};
+    for (const int tab : tabs) {
+        if (tab < 0 || tab >= static_cast<int>(kCount) || seen[tab]) return false;
+        seen[tab] = true;
+    }
+    return true;
+}
+static_assert(TabIndexesRunFromZero(), "tab indexes run 0, 1, ... with none twice: see the places and k...Tab");
+
 std::string Indexed(std::string_view name, int index) { return std::string(name) + '(' + std::to_string(index) + ')'; }
 
 std::vector<Control> BuildControls()
@@ -64,8 +108,8 @@ std::vector<Control> BuildControls()
                                    std::move(accessibleName), tab, binding, row});
     };
 
-    add("Frame3", Kind::Frame, "General parameters", "", {360, 360, 3735, 2415}, 18);
-    add("Frame2", Kind::Frame, "Randomization parameters", "", {360, 3000, 3735, 2655}, 0);
+    add("Frame3", Kind::Frame, "General parameters", "", {360, 360, 3735, 2415}, kUpperFrameTab);
+    add("Frame2", Kind::Frame, "Randomization parameters", "", {360, 3000, 3735, 2655}, kLowerFrameTab);
 
     for (const GeneralPlace& place : kGeneralPlaces) {
         const generation::GeneralRow& info = generation::GeneralRowInfo(place.row);
@@ -76,9 +120,9 @@ std::vector<Control> BuildControls()
             place.row);
     }
 
-    add("Label2(2)", Kind::Label, "Min", "Frame2", {kMinLeft, 360, kMinWidth, kLabelHeight}, 7, {}, Binding::None, 0,
+    add("Label2(2)", Kind::Label, "Min", "Frame2", {kMinLeft, 360, kMinWidth, kLabelHeight}, kMinHeadingTab, {}, Binding::None, 0,
         Alignment::Center);
-    add("Label2(3)", Kind::Label, "Max", "Frame2", {kMaxLeft, 360, kMaxWidth, kLabelHeight}, 8, {}, Binding::None, 0,
+    add("Label2(3)", Kind::Label, "Max", "Frame2", {kMaxLeft, 360, kMaxWidth, kLabelHeight}, kMaxHeadingTab, {}, Binding::None, 0,
         Alignment::Center);
     for (const CoefficientPlace& place : kCoefficientPlaces) {
         const generation::CoefficientRow& info = generation::CoefficientRowInfo(place.row);
@@ -91,7 +135,7 @@ std::vector<Control> BuildControls()
             {kMaxLeft, place.top, kMaxWidth, kFieldHeight}, place.maxTab, label + " Max", Binding::Max, place.row);
     }
 
-    add("Command1", Kind::Button, "Generate random population", "", {360, 5880, 3735, 495}, 29);
+    add("Command1", Kind::Button, "Generate random population", "", {360, 5880, 3735, 495}, kButtonTab);
     return controls;
 }
 

@@ -36,9 +36,9 @@ enum class Alignment { Left, Center };
 // Which of the run's texts a field holds.
 enum class Binding {
     None,     // not a field
-    General,  // the text of general row 10..14 (text3)
-    Min,      // the Min text of coefficient row 5..9 (Text1)
-    Max,      // the Max text of coefficient row 5..9 (Text2)
+    General,  // the text of a general row (text3)
+    Min,      // the Min text of a coefficient row (Text1)
+    Max,      // the Max text of a coefficient row (Text2)
 };
 
 struct Control {

@@ -1,10 +1,8 @@
 // Fuzz target: whole generation runs on arbitrary field texts.
 //
-// The input holds the fifteen texts separated by NUL bytes, in this order:
-// rows 10 to 14, then Min and Max of row 5, of row 6, ... of row 9. The
-// fifteenth text runs to the end of the input, NUL bytes included; texts
-// that the input does not reach keep their defaults. When the player count
-// reads above kMaxPlayers, it is replaced by that number modulo
+// The input names the texts it sets, "rook-min=30000", separated by NUL
+// bytes (field_texts.h); the other texts keep their defaults. When the
+// player count reads above kMaxPlayers, it is replaced by that number modulo
 // kMaxPlayers + 1, so a run stays small.
 //
 // Every run starts from a fresh sampler, so an input replays alike, and
@@ -36,6 +34,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/field_texts.h"
 #include "generation/failures.h"
 #include "generation/field_number.h"
 #include "generation/parameters.h"
@@ -115,22 +114,7 @@ Scratch& TheScratch()
 
 generation::GenerationParameters Split(std::string_view input)
 {
-    generation::GenerationParameters parameters;
-    std::vector<std::string*> texts;
-    for (int row = generation::kFirstGeneralRow; row <= generation::kLastGeneralRow; ++row) {
-        texts.push_back(&parameters.General(row));
-    }
-    for (int row = generation::kFirstCoefficientRow; row <= generation::kLastCoefficientRow; ++row) {
-        texts.push_back(&parameters.Coefficient(row).min);
-        texts.push_back(&parameters.Coefficient(row).max);
-    }
-    bool more = !input.empty();  // whether the input reaches the next text
-    for (std::size_t i = 0; i < texts.size() && more; ++i) {
-        const std::size_t end = i + 1 == texts.size() ? std::string_view::npos : input.find('\0');
-        *texts[i] = std::string(input.substr(0, end));
-        more = end != std::string_view::npos;
-        if (more) input.remove_prefix(end + 1);
-    }
+    generation::GenerationParameters parameters = fuzz_input::ReadFieldTexts(input).parameters;
     std::string& count = parameters.General(generation::kPlayerCountRow);
     try {
         const int players = generation::FieldNumber(count);

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace generation {
 
-// Rows: the coefficient rows 5..9 are also the column order of the file;
-// the general rows 10..14 are written to the file in ascending order.
+// Rows: the coefficient rows, kFirstCoefficientRow up, are also the column
+// order of the file; the general rows, kFirstGeneralRow up, are written to
+// the file in ascending order.
 inline constexpr int kFirstCoefficientRow = 5;
 inline constexpr int kLastCoefficientRow = 9;
 inline constexpr int kFirstGeneralRow = 10;
@@ -61,7 +63,25 @@ inline constexpr bool kEveryCoefficientRowHasOption = std::none_of(
 static_assert(kEveryGeneralRowHasOption, "every general row names its command-line option");
 static_assert(kEveryCoefficientRowHasOption, "every coefficient row names its command-line option");
 
-// Throw std::out_of_range for a row outside 10..14 or 5..9 respectively.
+// A row is found by its position in its table (GeneralRowInfo, the record's
+// arrays), and the coefficient table's order is the file's column order: a
+// row numbered out of turn would give its label, default and message to
+// another field, so it stops the build.
+template <typename Row, std::size_t N>
+constexpr bool NumberedInTableOrder(const std::array<Row, N>& rows, int first)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (rows[i].row != first + static_cast<int>(i)) return false;
+    }
+    return true;
+}
+static_assert(NumberedInTableOrder(kGeneralRows, kFirstGeneralRow), "general rows run from kFirstGeneralRow up in table order");
+static_assert(NumberedInTableOrder(kCoefficientRows, kFirstCoefficientRow),
+              "coefficient rows run from kFirstCoefficientRow up in table order");
+static_assert(kLastCoefficientRow < kFirstGeneralRow, "the coefficient rows come before the general rows");
+static_assert(kPlayerCountRow >= kFirstGeneralRow && kPlayerCountRow <= kLastGeneralRow, "the count is a general row");
+
+// Throw std::out_of_range for a row that is not a general or a coefficient row respectively.
 const GeneralRow& GeneralRowInfo(int row);
 const CoefficientRow& CoefficientRowInfo(int row);
 
@@ -72,17 +92,17 @@ struct CoefficientRange {
     bool operator==(const CoefficientRange&) const = default;
 };
 
-// The fifteen texts that one generation run reads, held exactly as typed:
+// The texts of every field that one generation run reads, held exactly as typed:
 // never trimmed, never validated. A new record holds the default texts.
 class GenerationParameters {
 public:
     GenerationParameters();
 
-    // Rows 10..14; std::out_of_range otherwise.
+    // A general row; std::out_of_range otherwise.
     const std::string& General(int row) const;
     std::string& General(int row);
 
-    // Rows 5..9; std::out_of_range otherwise.
+    // A coefficient row; std::out_of_range otherwise.
     const CoefficientRange& Coefficient(int row) const;
     CoefficientRange& Coefficient(int row);
 

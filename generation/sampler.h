@@ -48,7 +48,7 @@ public:
     // run to the next until the program exits.
     static CoefficientSampler& Process();
 
-    // A value for coefficient row 5..9 of `parameters`: Min is read as a
+    // A value for a coefficient row of `parameters`: Min is read as a
     // field number, the width Max - Min + 1 is rounded, and the value is
     // Min + floor(width * u), u being the generator's next value scaled to
     // 0 <= u < 1 with 24-bit resolution. OverflowFailure when Min, the width or the

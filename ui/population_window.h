@@ -40,7 +40,7 @@ public:
 
     explicit PopulationWindow(QWidget* parent = nullptr);
 
-    // The fifteen texts exactly as the fields hold them now.
+    // Every field's text exactly as the field holds it now.
     generation::GenerationParameters Parameters() const;
 
     // Replaces the modal error box through which failures are reported.

@@ -1,6 +1,6 @@
 // The page's way into the core and the form table: plain C functions that
 // the page's script calls. The script builds the page from Form(), hands
-// over the fifteen texts, and saves what Press() wrote: a download, or a
+// over the fields' texts, and saves what Press() wrote: a download, or a
 // file in the tuning folder that the user chose.
 //
 // The core writes into the module's in-memory file system. In the folder

@@ -19,6 +19,7 @@
 #include "generation/platform/file_replacement.h"
 #include "generation/population_list.h"
 #include "test_support.h"
+#include "tests/support/list_layout.h"
 
 namespace {
 
@@ -185,7 +186,7 @@ int RunWithFileSizeLimit(const std::filesystem::path& dir, const std::string& pl
         const rlimit cap{limit, limit};
         ::setrlimit(RLIMIT_FSIZE, &cap);
         GenerationParameters parameters;
-        parameters.General(12) = players;
+        parameters.General(generation::kPlayerCountRow) = players;
         CoefficientSampler sampler;
         int code = 4;
         try {
@@ -204,9 +205,9 @@ int RunWithFileSizeLimit(const std::filesystem::path& dir, const std::string& pl
 
 TEST(FileFaults, FullDiskAtAnyPointKeepsThePreviousFile)
 {
-    // The 32767-player file is about 1.1 MB and goes out in 64 KiB chunks.
-    for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{295}, rlim_t{65535}, rlim_t{65536}, rlim_t{200'000},
-                               rlim_t{1'000'000}}) {
+    // The 32767-player file, about 1.1 MB, goes out in 64 KiB chunks; a limit ends in player 1.
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{list_layout::Bytes(list_layout::Head())}, rlim_t{65535},
+                               rlim_t{65536}, rlim_t{200'000}, rlim_t{1'000'000}}) {
         TempDir dir;
         dir.WithFilesFolder();
         WriteBytes(dir.ListPath(), kPrevious);

@@ -240,7 +240,7 @@ TEST(WindowsFiles, AFullDriveKeepsThePreviousList)
     std::filesystem::create_directories(root / "files");
     WriteBytes(root / "files" / "game_list.txt", kPrevious);
     GenerationParameters largest;
-    largest.General(12) = "32767";  // about 1.2 MB
+    largest.General(generation::kPlayerCountRow) = "32767";  // about 1.2 MB
 
     // No room at all, room for part of the first 64 KiB, and room for most
     // of the list.

@@ -36,7 +36,7 @@ constexpr int kMoments = 20;
 GenerationParameters LargestRun()
 {
     GenerationParameters parameters;
-    parameters.General(12) = "32767";
+    parameters.General(generation::kPlayerCountRow) = "32767";
     return parameters;
 }
 

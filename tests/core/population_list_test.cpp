@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/field_texts.h"
 #include "generation/failures.h"
 #include "generation/reported_run.h"
 #include "test_support.h"
@@ -34,7 +35,7 @@ std::vector<std::string> RunLines(const GenerationParameters& parameters, const 
 GenerationParameters WithPlayerCount(const std::string& text)
 {
     GenerationParameters parameters;
-    parameters.General(12) = text;
+    parameters.General(generation::kPlayerCountRow) = text;
     return parameters;
 }
 
@@ -182,9 +183,9 @@ TEST(ReportedRun, TurnsEveryFailureIntoItsKindAndMessage)
         const char* mentions;
     };
     const Case cases[] = {
-        {"success", 12, "2", true, "", ""},
-        {"overflow", 12, "40000", true, "Number out of range", "\"40000\""},
-        {"file", 12, "2", false, "File error", "does not exist"},
+        {"success", generation::kPlayerCountRow, "2", true, "", ""},
+        {"overflow", generation::kPlayerCountRow, "40000", true, "Number out of range", "\"40000\""},
+        {"file", generation::kPlayerCountRow, "2", false, "File error", "does not exist"},
         {"line break", 13, "50\r\n", true, "Text that cannot be written", "line break"},
     };
     for (const Case& c : cases) {
@@ -220,7 +221,7 @@ TEST(PopulationList, GeneralTextsAreWrittenAsTyped)
     GenerationParameters parameters;
     parameters.General(10) = "";
     parameters.General(11) = "  5 ";
-    parameters.General(12) = "1 player";
+    parameters.General(generation::kPlayerCountRow) = "1 player";
     parameters.General(13) = "fünfzig \xE2\x99\x9E";
     parameters.General(14) = "\"900\"";
     TempDir dir;
@@ -232,7 +233,7 @@ TEST(PopulationList, RangesDoNotTouchPlayerOne)
 {
     GenerationParameters parameters;
     for (const generation::CoefficientRow& row : generation::kCoefficientRows) parameters.Coefficient(row.row) = {"-32768", "1e400"};
-    parameters.General(12) = "1";
+    parameters.General(generation::kPlayerCountRow) = "1";
     TempDir dir;
     const std::vector<std::string> lines = RunLines(parameters, dir);
     EXPECT_EQ(lines, list_layout::Head(parameters));
@@ -284,6 +285,14 @@ TEST(PopulationList, TheProcessRunWritesUnderTheCurrentFolder)
     std::filesystem::current_path(previous);
     const std::vector<std::string> lines = CrlfLines(ReadBytes(dir.ListPath()));
     EXPECT_EQ(lines.size(), Lines(2));
+}
+
+// The fuzzer's seeds name their fields (fuzz/field_texts.h): no row added shifts what they test.
+TEST(FuzzSeeds, NameFieldsOfTheTables)
+{
+    for (const auto& seed : std::filesystem::directory_iterator(POPGEN_TEST_DATA "/../../fuzz/corpus/generation_run")) {
+        EXPECT_EQ(fuzz_input::ReadFieldTexts(ReadBytes(seed.path())).strays, std::vector<std::string>{}) << seed.path();
+    }
 }
 
 }  // namespace

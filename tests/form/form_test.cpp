@@ -41,6 +41,28 @@ TEST(EverythingFits, LeavesEachKindOfControlItsRoom)
     EXPECT_FALSE(fits("", 0, 18, 96));
 }
 
+// Any well-made form: each control inside its frame, each frame and the button inside the window, no two
+// controls of one frame (or of the window) overlapping, and a keyboard order that no tie leaves to chance.
+TEST(Form, HasTheShapeOfAWellMadeForm)
+{
+    const auto overlap = [](const form::Box& a, const form::Box& b) {
+        return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height && b.top < a.top + a.height;
+    };
+    for (const form::Control& c : form::Controls()) {
+        const auto room = c.parent.empty() ? form::Box{0, 0, form::kClientWidth, form::kClientHeight} : form::Find(c.parent).box;
+        EXPECT_TRUE(c.box.left >= 0 && c.box.top >= 0 && c.box.left + c.box.width <= room.width &&
+                    c.box.top + c.box.height <= room.height)
+            << c.name << " sticks out of " << (c.parent.empty() ? "the window" : c.parent);
+        for (const form::Control& o : form::Controls()) {
+            EXPECT_FALSE(&o < &c && o.parent == c.parent && overlap(o.box, c.box)) << o.name << " overlaps " << c.name;
+        }
+    }
+    const std::vector<const form::Control*> order = form::KeyboardOrder();
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        EXPECT_NE(order[i - 1]->tabIndex, order[i]->tabIndex) << order[i - 1]->name << " and " << order[i]->name << " share it";
+    }
+}
+
 TEST(FittingSize, StepsDownUntilItFitsButNotBelowTheSmallest)
 {
     std::vector<int> asked;

@@ -23,6 +23,14 @@ constexpr std::size_t Lines(int players) { return kLinesBeforePlayers + kBlockLi
 constexpr int PlayerLine(int player) { return kLinesBeforePlayers + kBlockLines * (player - 1) + 1; }
 constexpr int ValueLine(int player, int row) { return PlayerLine(player) + 1 + row - generation::kFirstCoefficientRow; }
 
+// The bytes that `lines` take in the file, each line ended by CRLF.
+inline std::size_t Bytes(const std::vector<std::string>& lines)
+{
+    std::size_t bytes = 2 * lines.size();
+    for (const std::string& line : lines) bytes += line.size();
+    return bytes;
+}
+
 // A number line: " 500", "-50".
 inline std::string NumberLine(int value) { return (value < 0 ? "-" : " ") + std::to_string(value < 0 ? -value : value); }
 
