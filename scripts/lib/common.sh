@@ -194,7 +194,7 @@ configured_and_built() {
 run_stages() {
     local stages=$ROOT/build-stages
     cmake -S "$ROOT/stages" -B "$stages" -G Ninja >/dev/null
-    local run=(ctest --test-dir "$stages" -L "^($1)\$" -j 4 --resource-spec-file "$ROOT/stages/resources.json"
+    local run=(ctest --test-dir "$stages" -L "^($1)\$" -j 5 --resource-spec-file "$ROOT/stages/resources.json"
                --output-on-failure)
     if [ "$(id -u)" -ne 0 ]; then "${run[@]}"; return; fi
     # shellcheck source=scripts/lib/debian-root.sh
